@@ -3,22 +3,22 @@
 # Builds a libFuzzer target with clang and runs it for the given time (default
 # 60 s). The working corpus lives in build/fuzz/corpus/<target>, seeded from
 # tests/fuzz/seeds/<target> when that exists; crashing inputs land in
-# build/fuzz/artifacts/<target>/ (keep them as regression fixtures).
+# build/fuzz-<target>/artifacts/ (keep them as regression fixtures).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:?usage: fuzz.sh <target> [seconds]}
 seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : 1 ))
 "$root/scripts/install-deps.sh"
-dir="$root/build/fuzz"
+dir="$root/build/fuzz-$target"
 if [ ! -f "$dir/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUILL_FUZZ=ON -DQUILL_TESTS=OFF >/dev/null
 fi
 cmake --build "$dir" --target "$target"
 exe=$(find "$dir" -type f -name "$target" -perm -u+x | head -n 1)
-corpus="$dir/corpus/$target"
-artifacts="$dir/artifacts/$target"
+corpus="$dir/corpus"
+artifacts="$dir/artifacts"
 mkdir -p "$corpus" "$artifacts"
 seeds=()
 [ -d "$root/tests/fuzz/seeds/$target" ] && seeds=("$root/tests/fuzz/seeds/$target")
