@@ -109,7 +109,7 @@ private:
     }
 
     // Every alternative ends in the shared closing node.
-    int ender = emitNode(paren ? static_cast<uint8_t>(reClose + group) : reEnd);
+    int ender = emitNode(static_cast<uint8_t>(paren ? reClose + group : reEnd));
     setTail(ret, ender);
     if (!sizing_)
       for (int node = ret; node != 0; node = regExprNextNode(code_.data(), node))
