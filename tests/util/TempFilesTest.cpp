@@ -1,0 +1,80 @@
+#include "util/TempFiles.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/Exceptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points TMPDIR at a fresh folder for the test and restores it afterwards.
+class TempFolderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const char* old = std::getenv("TMPDIR");
+    hadOld_ = old != nullptr;
+    if (old) old_ = old;
+    std::string pattern = (fs::temp_directory_path() / "quill-tempfiles-XXXXXX").string();
+    folder_ = ::mkdtemp(pattern.data());
+    ::setenv("TMPDIR", (folder_ + "/").c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadOld_) ::setenv("TMPDIR", old_.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    fs::permissions(folder_, fs::perms::owner_all);
+    fs::remove_all(folder_);
+  }
+  std::string folder_;
+
+private:
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+}  // namespace
+
+TEST_F(TempFolderTest, PrefixIsCutOrPaddedToThreeCharacters) {
+  struct Case {
+    std::string prefix;
+    std::string head;
+  } cases[] = {{"x", "x__"}, {"", "dfs"}, {"Qpd", "Qpd"}, {"undo", "und"}, {"a/b", "a_b"}, {std::string("\0", 1), "___"}};
+  for (const Case& c : cases) {
+    std::string name = GetTempFileEx(c.prefix);
+    fs::path path(name);
+    EXPECT_EQ(path.parent_path().string(), folder_) << c.prefix;
+    EXPECT_EQ(path.filename().string().substr(0, 3), c.head) << c.prefix;
+    EXPECT_EQ(path.extension().string(), ".tmp");
+    ASSERT_TRUE(fs::is_regular_file(path)) << name;
+    EXPECT_EQ(fs::file_size(path), 0u);
+  }
+}
+
+TEST_F(TempFolderTest, EveryCallGivesANewFile) {
+  std::string a = GetTempFileEx("x"), b = GetTempFileEx("x");
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(b));
+}
+
+TEST_F(TempFolderTest, AnUnwritableFolderRaisesWithItsName) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  try {
+    GetTempFileEx("x");
+    FAIL() << "no error";
+  } catch (const EStreamError& e) {
+    EXPECT_NE(e.Message().find(folder_), std::string::npos) << e.Message();
+  }
+}
+
+TEST_F(TempFolderTest, WithoutTmpdirTheFolderIsTmp) {
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(TempFolder(), "/tmp");
+  ::setenv("TMPDIR", "", 1);
+  EXPECT_EQ(TempFolder(), "/tmp");
+}
