@@ -5,6 +5,7 @@
 #include <functional>
 #include <system_error>
 
+#include "platform/CodePage.h"
 #include "platform/Format.h"
 
 #ifndef QUILL_VERSION
@@ -65,12 +66,7 @@ const TOptionEntry* findOption(const std::string& lowered) {
   return nullptr;
 }
 
-// Options are ASCII, so ASCII lower-casing is exact for every known one.
-std::string lowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  return text;
-}
+std::string lowerCase(const std::string& text) { return AnsiLowerCase(text); }
 
 bool isExistingFile(const std::string& name) {
   std::error_code ec;
@@ -118,7 +114,7 @@ const char* const kUsageLines[] = {
 
 }  // namespace
 
-bool IsKnownOption(const std::string& option) { return findOption(lowerAscii(option)) != nullptr; }
+bool IsKnownOption(const std::string& option) { return findOption(lowerCase(option)) != nullptr; }
 
 void WriteUsage(TConsole& console, const std::string& programName) {
   console.Line(Format("Usage: %s File.exe -flags...", programName));
@@ -137,10 +133,10 @@ TParseResult ParseCommandLine(const std::vector<std::string>& params, const std:
     if (param.empty()) continue;
     std::string option;
     if (param[0] == '-') {
-      option = lowerAscii(param);
+      option = lowerCase(param);
     } else if (param[0] == '/' && IsKnownOption("-" + param.substr(1)) && !isExistingFile(param)) {
       // A path such as /home/u/x.dll stays a file; only known options may use a slash.
-      option = lowerAscii("-" + param.substr(1));
+      option = lowerCase("-" + param.substr(1));
     }
     if (!option.empty()) {
       const TOptionEntry* entry = findOption(option);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imagetool/ResourceTree.h"
+#include "platform/CodePage.h"
 #include "platform/Format.h"
 
 namespace {
@@ -17,17 +18,6 @@ bool fail(ExeImage& image, int error) {
 }
 
 uint32_t fileEnd(const ExeImage& image) { return image.newFileSize ? image.newFileSize : image.FileSize(); }
-
-bool sameNameIgnoringCase(const std::string& name, const char* expected) {
-  size_t n = std::strlen(expected);
-  if (name.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    if (c != static_cast<unsigned char>(expected[i])) return false;
-  }
-  return true;
-}
 
 uint64_t sectionExtent(const TSection& s) { return s.virtualSize ? s.virtualSize : s.rawSize; }
 
@@ -78,7 +68,7 @@ bool StripRelocations(ExeImage& image, TRewriteOutput& out) {
   TSection reloc = image.Section(uint32_t(relocIndex));
   TSection rsrc = image.Section(uint32_t(relocIndex) + 1);
   uint32_t end = fileEnd(image);
-  if (!sameNameIgnoringCase(rsrc.name, ".rsrc") || reloc.rawSize == 0 || rsrc.rawSize == 0 ||
+  if (!AnsiSameText(rsrc.name, ".rsrc") || reloc.rawSize == 0 || rsrc.rawSize == 0 ||
       reloc.rawOffset < image.HeaderU32(PeField::SizeOfHeaders) || rsrc.rawOffset <= reloc.rawOffset ||
       rsrc.virtualAddress <= reloc.virtualAddress || uint64_t(rsrc.rawOffset) + rsrc.rawSize > end)
     return fail(image, kImageErrSectionOrder);

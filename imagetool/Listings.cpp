@@ -4,6 +4,7 @@
 #include <iterator>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/Format.h"
 
 namespace {
@@ -32,17 +33,6 @@ constexpr uint32_t kImportDescriptorSize = 20;
 constexpr uint32_t kOrdinalFlag = 0x80000000;
 constexpr size_t kMaxImportName = 4096;
 
-// Export names sort without regard to case, comparing bytes as unsigned.
-bool lessIgnoringCase(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
 
 }  // namespace
 
@@ -263,10 +253,14 @@ void TImageLister::ListExports() {
     line(Format("%s %d exported names, %d exported functions", options_.ini ? ";" : "", names.size(),
                 addresses.size()));
   switch (options_.sort) {
-    case TExportSort::byName:
-      std::stable_sort(names.begin(), names.end(),
-                       [](const TExportName& a, const TExportName& b) { return lessIgnoringCase(a.name, b.name); });
+    case TExportSort::byName: {
+      // The order of a string list: without regard to case, in the ANSI code page.
+      const TCodePage& codePage = AnsiCodePage();
+      std::stable_sort(names.begin(), names.end(), [&](const TExportName& a, const TExportName& b) {
+        return codePage.CompareText(a.name, b.name) < 0;
+      });
       break;
+    }
     case TExportSort::byOrdinal:
       std::stable_sort(names.begin(), names.end(),
                        [](const TExportName& a, const TExportName& b) { return a.ordinalIndex < b.ordinalIndex; });

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CodePage.h"
 #include "platform/Format.h"
 
 namespace {
@@ -276,12 +277,8 @@ std::vector<TSection> ExeImage::Sections() const {
 int ExeImage::FindSection(std::string_view name) const {
   for (uint32_t i = 0; i < sectionCount_; ++i) {
     TSection s = Section(i);
-    if (s.name.size() < name.size()) continue;
-    bool same = std::equal(name.begin(), name.end(), s.name.begin(), [](char a, char b) {
-      unsigned char x = static_cast<unsigned char>(a), y = static_cast<unsigned char>(b);
-      return (x >= 'a' && x <= 'z' ? x - 32 : x) == (y >= 'a' && y <= 'z' ? y - 32 : y);
-    });
-    if (same) return int(i);
+    if (s.name.size() >= name.size() && AnsiSameText(std::string_view(s.name).substr(0, name.size()), name))
+      return int(i);
   }
   return -1;
 }

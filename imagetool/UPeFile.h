@@ -116,6 +116,8 @@ public:
   void MoveBytes(uint64_t dest, uint64_t source, uint64_t length);
   void ZeroBytes(uint64_t offset, uint64_t length);
   bool Writable() const { return mode_ != imRead; }
+  // The bytes of an image opened in memory (cut to the new file size once closed).
+  const std::vector<uint8_t>& MemoryBytes() const { return memory_; }
 
   // ---- headers and sections --------------------------------------------------
   const std::string& FileName() const { return fileName_; }

@@ -1,0 +1,61 @@
+// Feeds arbitrary bytes to the image model, every listing in every form, and
+// every rewriting step; a rewritten image is opened and listed again.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imagetool/ImageRewrite.h"
+#include "imagetool/Listings.h"
+#include "imagetool/UPeFile.h"
+
+namespace {
+
+void listAll(const ExeImage& image) {
+  TStringSink out, err;
+  TConsole console(out, err);
+  for (int form = 0; form < 4; ++form) {
+    TImagorOptions options;
+    options.ini = form & 1;
+    options.dump = form & 2;
+    options.raw = form == 3;
+    options.sort = TExportSort(form % 3);
+    TImageLister lister(image, options, console);
+    try { lister.ListHeader(); } catch (const Exception&) {}
+    try { lister.ListImports(); } catch (const Exception&) {}
+    try { lister.ListExports(); } catch (const Exception&) {}
+  }
+}
+
+void rewriteAndList(const std::vector<uint8_t>& bytes, int step) {
+  int error = 0;
+  auto image = ExeImage::OpenImageInMemory(bytes, error);
+  if (!image) return;
+  TStringSink out, err;
+  TConsole console(out, err);
+  TRewriteOutput output{console, step % 2 == 0, true};
+  try {
+    switch (step) {
+      case 0: Rebase(*image, image->ImageBase() + 0x10000, output); break;
+      case 1: Rebase(*image, 0x12345678, output); break;
+      case 2: StripRelocations(*image, output); break;
+      case 3: StripResources(*image, output); break;
+      case 4: LoseWeight(*image, output); break;
+    }
+  } catch (const Exception&) {
+  }
+  if (image->CloseImage() != 0) return;
+  auto again = ExeImage::OpenImageInMemory(image->MemoryBytes(), error);
+  if (again) listAll(*again);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> bytes(data, data + size);
+  int error = 0;
+  auto image = ExeImage::OpenImageInMemory(bytes, error);
+  if (!image) return 0;
+  listAll(*image);
+  for (int step = 0; step < 5; ++step) rewriteAndList(bytes, step);
+  return 0;
+}
