@@ -397,16 +397,14 @@ bool TCodePage::SameText(std::string_view a, std::string_view b) const {
 
 // ---- The process's code pages ------------------------------------------------------
 
-namespace {
-
-const TCodePage* codePageFromEnvironment(const char* variable, int fallback) {
+std::unique_ptr<TCodePage> CodePageFromEnvironment(const char* variable, int fallback) {
   const char* value = std::getenv(variable);
   if (value && *value) {
     char* end = nullptr;
     long number = std::strtol(value, &end, 10);
     if (*end == '\0' && number > 0 && number <= 65535) {
       try {
-        return new TCodePage(static_cast<int>(number));
+        return std::make_unique<TCodePage>(static_cast<int>(number));
       } catch (const Exception& e) {
         std::fprintf(stderr, "%s=%s: %s; using code page %d\n", variable, value, e.Message().c_str(), fallback);
       }
@@ -414,20 +412,18 @@ const TCodePage* codePageFromEnvironment(const char* variable, int fallback) {
       std::fprintf(stderr, "%s=%s: not a code page number; using code page %d\n", variable, value, fallback);
     }
   }
-  return new TCodePage(fallback);
+  return std::make_unique<TCodePage>(fallback);
 }
-
-}  // namespace
 
 // Built once and kept for the life of the process, so that code running in
 // static destructors can still convert text.
 const TCodePage& AnsiCodePage() {
-  static const TCodePage* codePage = codePageFromEnvironment("ORVEL_ACP", kDefaultAnsiCodePage);
+  static const TCodePage* codePage = CodePageFromEnvironment("ORVEL_ACP", kDefaultAnsiCodePage).release();
   return *codePage;
 }
 
 const TCodePage& OemCodePage() {
-  static const TCodePage* codePage = codePageFromEnvironment("ORVEL_OEMCP", kDefaultOemCodePage);
+  static const TCodePage* codePage = CodePageFromEnvironment("ORVEL_OEMCP", kDefaultOemCodePage).release();
   return *codePage;
 }
 

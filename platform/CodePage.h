@@ -10,6 +10,7 @@
 // character of each byte (the C.UTF-8 locale's classification).
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -114,6 +115,8 @@ private:
 // is reported once on standard error and the default is used.
 const TCodePage& AnsiCodePage();
 const TCodePage& OemCodePage();
+// The code page the environment variable names, or fallback.
+std::unique_ptr<TCodePage> CodePageFromEnvironment(const char* variable, int fallback);
 
 std::u16string AnsiToUtf16(std::string_view text);
 std::string Utf16ToAnsi(std::u16string_view text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <vector>
@@ -207,4 +208,28 @@ TEST(CodePage, OtherSingleBytePagesAndRefusals) {
   EXPECT_THROW(TCodePage(932), Exception);    // multi-byte
   EXPECT_THROW(TCodePage(65001), Exception);  // UTF-8
   EXPECT_THROW(TCodePage(4711), Exception);   // unknown
+}
+
+TEST(CodePage, EnvironmentChoosesThePageAndABadValueFallsBackWithAMessage) {
+  struct Case {
+    const char* value;  // nullptr: unset
+    int number;
+    bool complains;
+  } cases[] = {
+      {nullptr, 1250, false}, {"", 1250, false}, {"1252", 1252, false}, {"850", 850, false},
+      {"932", 1250, true},    {"abc", 1250, true}, {"1252x", 1250, true}, {"-1", 1250, true},
+  };
+  for (const Case& c : cases) {
+    if (c.value) ::setenv("QUILL_TEST_CODEPAGE", c.value, 1);
+    else ::unsetenv("QUILL_TEST_CODEPAGE");
+    testing::internal::CaptureStderr();
+    auto page = CodePageFromEnvironment("QUILL_TEST_CODEPAGE", 1250);
+    std::string complaint = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(page->Number(), c.number) << (c.value ? c.value : "unset");
+    EXPECT_EQ(!complaint.empty(), c.complains) << complaint;
+    if (c.complains) {
+      EXPECT_NE(complaint.find("QUILL_TEST_CODEPAGE="), std::string::npos) << complaint;
+    }
+  }
+  ::unsetenv("QUILL_TEST_CODEPAGE");
 }
