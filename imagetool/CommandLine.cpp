@@ -132,11 +132,13 @@ TParseResult ParseCommandLine(const std::vector<std::string>& params, const std:
     const std::string& param = params[i];
     if (param.empty()) continue;
     std::string option;
+    std::string dashed = param;
+    dashed[0] = '-';
     if (param[0] == '-') {
       option = lowerCase(param);
-    } else if (param[0] == '/' && IsKnownOption("-" + param.substr(1)) && !isExistingFile(param)) {
+    } else if (param[0] == '/' && IsKnownOption(dashed) && !isExistingFile(param)) {
       // A path such as /home/u/x.dll stays a file; only known options may use a slash.
-      option = lowerCase("-" + param.substr(1));
+      option = lowerCase(dashed);
     }
     if (!option.empty()) {
       const TOptionEntry* entry = findOption(option);

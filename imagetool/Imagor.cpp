@@ -29,6 +29,7 @@ private:
   TConsole& console_;
   TImagorOptions& options_;
   std::string program_;
+  bool openFailed_ = false;
   bool rewriteFailed_ = false;
   bool listingFailed_ = false;
 };
@@ -64,7 +65,7 @@ bool TImagorRun::rewrite() {
   auto image = ExeImage::OpenImage(options_.imageName, imWrite, error);
   if (!image) {
     reportOpenFailure(error);
-    rewriteFailed_ = true;
+    openFailed_ = true;
     return false;
   }
   TRewriteOutput out{console_, options_.ini, options_.dumpRelocs};
@@ -137,7 +138,8 @@ int TImagorRun::Run() {
   bool listWanted = true;
   if (options_.Rewriting()) {
     listWanted = rewrite() && options_.AnyListing();
-    if (rewriteFailed_) exitCode = kExitRewriteFailed;
+    if (openFailed_) exitCode = kExitCannotOpen;
+    else if (rewriteFailed_) exitCode = kExitRewriteFailed;
   }
   if (listWanted) {
     int error = 0;
