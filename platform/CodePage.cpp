@@ -312,20 +312,48 @@ std::string TCodePage::nearestOf(char32_t ch) const {
   return result;
 }
 
+namespace {
+
+// Output of the conversions to the code page: one byte per character as a
+// rule, so the buffer is sized for that up front; a character replaced by a
+// longer equivalent makes room for itself and the input still to come.
+class ByteWriter {
+public:
+  explicit ByteWriter(size_t expected) : out_(expected, '\0') {}
+  void put(char c) { out_[used_++] = c; }
+  void put(const std::string& s, size_t inputLeft) {
+    if (used_ + s.size() + inputLeft > out_.size()) out_.resize(used_ + s.size() + inputLeft);
+    s.copy(out_.data() + used_, s.size());
+    used_ += s.size();
+  }
+  std::string finish() {
+    out_.resize(used_);
+    return std::move(out_);
+  }
+
+private:
+  std::string out_;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
 std::string TCodePage::FromUtf16(std::u16string_view text) const {
-  std::string out;
-  out.reserve(text.size());
+  ByteWriter out(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t ch = text[i];
+    int byte = FromUnicode(ch);
+    if (byte >= 0) {
+      out.put(static_cast<char>(byte));
+      continue;
+    }
     if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       ch = 0x10000 + ((ch - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    int byte = FromUnicode(ch);
-    if (byte >= 0) out += static_cast<char>(byte);
-    else out += nearestOf(ch);
+    out.put(nearestOf(ch), text.size() - i - 1);
   }
-  return out;
+  return out.finish();
 }
 
 std::string TCodePage::ToUtf8(std::string_view text) const {
@@ -336,22 +364,30 @@ std::string TCodePage::ToUtf8(std::string_view text) const {
 }
 
 std::string TCodePage::FromUtf8(std::string_view text) const {
-  std::string out;
-  out.reserve(text.size());
+  ByteWriter out(text.size());
   for (size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      int byte = FromUnicode(static_cast<unsigned char>(text[i++]));
+      if (byte >= 0) {
+        out.put(static_cast<char>(byte));
+        continue;
+      }
+      out.put(nearestOf(static_cast<unsigned char>(text[i - 1])), text.size() - i);
+      continue;
+    }
     char32_t ch;
     size_t length = decodeUtf8(text, i, ch);
     if (length == 0) {
-      out += '?';
+      out.put('?');
       ++i;
       continue;
     }
     i += length;
     int byte = FromUnicode(ch);
-    if (byte >= 0) out += static_cast<char>(byte);
-    else out += nearestOf(ch);
+    if (byte >= 0) out.put(static_cast<char>(byte));
+    else out.put(nearestOf(ch), text.size() - i);
   }
-  return out;
+  return out.finish();
 }
 
 std::string TCodePage::UpperCase(std::string_view text) const {
