@@ -64,9 +64,31 @@ bool TRegExpr::ExecFrom(std::string_view subject, int startOffset) {
   return matched_;
 }
 
+// The first occurrence of literal at or after from, or -1. memchr finds the
+// candidates for the first byte with vector instructions; for the short
+// subjects of a line-by-line search that beats a general substring search,
+// whose set-up costs more than the scan.
 int TRegExpr::findLiteral(const std::string& literal, int from) const {
-  const void* found = memmem(subject_.data() + from, subject_.size() - from, literal.data(), literal.size());
-  return found ? static_cast<int>(static_cast<const char*>(found) - subject_.data()) : -1;
+  const char* text = subject_.data();
+  const char* end = text + subject_.size();
+  const char* p = text + from;
+  size_t rest = literal.size() - 1;
+  char first = literal[0];
+  while (end - p > static_cast<ptrdiff_t>(rest)) {
+    p = static_cast<const char*>(std::memchr(p, first, (end - p) - rest));
+    if (p == nullptr) return -1;
+    if (std::memcmp(p + 1, literal.data() + 1, rest) == 0) return static_cast<int>(p - text);
+    ++p;
+  }
+  return -1;
+}
+
+bool TRegExpr::startsWithStartLiteral(int pos) const {
+  const char* p = subject_.data() + pos;
+  size_t rest = subject_.size() - pos;
+  for (const std::string& literal : program_.startLiterals)
+    if (literal.size() <= rest && std::memcmp(p, literal.data(), literal.size()) == 0) return true;
+  return false;
 }
 
 bool TRegExpr::tryAt(int pos) { return matcher_.MatchAt(pos); }
@@ -75,16 +97,24 @@ bool TRegExpr::search(int from) {
   int length = static_cast<int>(subject_.size());
   // The empty position after the last byte is tried only in an empty subject.
   if (from < 0 || from > length || (from == length && length > 0)) return false;
-  if (!program_.requiredLiteral.empty() && findLiteral(program_.requiredLiteral, from) < 0) return false;
+
+  const std::string& firstLiteral = program_.firstLiteral;
+  int firstAt = 0;
+  if (!firstLiteral.empty()) {
+    firstAt = findLiteral(firstLiteral, from);
+    if (firstAt < 0) return false;
+  }
+  if (!program_.requiredLiteral.empty() && program_.requiredLiteral != firstLiteral &&
+      findLiteral(program_.requiredLiteral, from) < 0)
+    return false;
 
   matcher_.Begin(program_, reinterpret_cast<const uint8_t*>(subject_.c_str()), length, backtrackLimit_,
                  stepLimit_);
   if (program_.anchored) return from == 0 && tryAt(0);
 
-  if (!program_.firstLiteral.empty()) {
+  if (!firstLiteral.empty()) {
     // Every match begins with this literal: try only where it occurs.
-    for (int pos = findLiteral(program_.firstLiteral, from); pos >= 0 && pos < length;
-         pos = findLiteral(program_.firstLiteral, pos + 1))
+    for (int pos = firstAt; pos >= 0; pos = findLiteral(firstLiteral, pos + 1))
       if (tryAt(pos)) return true;
     return false;
   }
@@ -92,8 +122,9 @@ bool TRegExpr::search(int from) {
   if (program_.startSetComplete) {
     const RegExprByteSet& start = program_.startSet;
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(subject_.data());
+    bool literals = !program_.startLiterals.empty();
     for (int pos = from; pos < length; ++pos)
-      if (start[bytes[pos]] && tryAt(pos)) return true;
+      if (start[bytes[pos]] && (!literals || startsWithStartLiteral(pos)) && tryAt(pos)) return true;
     return false;
   }
 

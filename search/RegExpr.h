@@ -75,6 +75,7 @@ private:
   bool search(int startOffset);
   bool tryAt(int pos);
   int findLiteral(const std::string& literal, int from) const;
+  bool startsWithStartLiteral(int pos) const;
 
   std::string expression_;
   bool assigned_ = false;         // an expression was set (it may have failed)

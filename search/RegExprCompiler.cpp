@@ -65,6 +65,7 @@ public:
 
     RegExprProgram program;
     program.code = std::move(code_);
+    program.groupCount = groups_ - 1;
     return program;
   }
 
@@ -521,7 +522,17 @@ void analyseTopLevel(RegExprProgram& program) {
   program.startSet = start;
 
   int next = program.Next(1);
-  if (next == 0 || program.Op(next) != reEnd) return;  // more than one top-level alternative
+  if (next == 0 || program.Op(next) != reEnd) {
+    for (int alt = 1; alt != 0 && program.Op(alt) == reBranch; alt = program.Next(alt)) {
+      int first = program.Operand(alt);
+      if (program.Op(first) != reExactly) {
+        program.startLiterals.clear();
+        break;
+      }
+      program.startLiterals.emplace_back(reinterpret_cast<const char*>(program.OperandBytes(first)));
+    }
+    return;
+  }
   int scan = program.Operand(1);
   if (program.Op(scan) == reExactly)
     program.firstLiteral = reinterpret_cast<const char*>(program.OperandBytes(scan));

@@ -12,17 +12,22 @@ bool isGroupOp(uint8_t op, uint8_t base) { return op > base && op < base + RegEx
 
 void RegExprMatcher::Begin(const RegExprProgram& program, const uint8_t* subject, int length,
                            int64_t backtrackLimit, int64_t stepLimit) {
+  program_ = nullptr;
+  ClearGroups();  // every slot: the previous program may have used more groups
   program_ = &program;
   subject_ = subject;
   length_ = length;
   backtrackLimit_ = backtrackLimit;
   stepLimit_ = stepLimit;
   steps_ = 0;
-  ClearGroups();
 }
 
 void RegExprMatcher::ClearGroups() {
-  for (int& slot : slots_) slot = -1;
+  int used = program_ ? program_->groupCount + 1 : RegExprGroupCount;
+  for (int i = 0; i < used; ++i) {
+    slots_[i] = -1;
+    slots_[RegExprGroupCount + i] = -1;
+  }
 }
 
 void RegExprMatcher::countSteps(int64_t steps) {

@@ -64,6 +64,10 @@ struct RegExprProgram {
   bool anchored = false;          // the alternative begins with "^"
   std::string firstLiteral;       // the alternative begins with this literal
   std::string requiredLiteral;    // the longest literal every match contains
+  // With several top-level alternatives that all begin with a literal: those
+  // literals, one of which every match begins with.
+  std::vector<std::string> startLiterals;
+  int groupCount = 0;             // the highest group number used
   // Bytes a match can begin with; startSetComplete is false when a match may
   // begin without consuming a byte, and then every position is a candidate.
   RegExprByteSet startSet{};
