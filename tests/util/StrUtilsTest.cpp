@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
@@ -145,4 +146,18 @@ TEST(FileText, StoreAndLoadAWholeFile) {
   std::remove(name.c_str());
   EXPECT_THROW(StrLoadFile(name), EStreamError);
   EXPECT_THROW(StrStoreFile("/nonexistent-folder/x.txt", "x"), EStreamError);
+}
+
+TEST(FileText, AFailedReplaceRaisesAndLeavesNoTemporaryFile) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::path(::testing::TempDir()) / "filetext-replace";
+  fs::remove_all(folder);
+  fs::create_directories(folder / "target");
+  fs::path kept = folder / "target" / "kept.txt";
+  StrStoreFile(kept.string(), "old");
+  // Renaming the new content over a folder fails at the very end of the save.
+  EXPECT_THROW(StrStoreFile((folder / "target").string(), "new"), EStreamError);
+  EXPECT_EQ(StrLoadFile(kept.string()), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  fs::remove_all(folder);
 }
