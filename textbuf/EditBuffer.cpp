@@ -448,7 +448,11 @@ void TEditBuffer::SetLineEnds(std::string_view lineEnd) {
     NotifyChange(change);
   }
   EndUpdate();
-  if (changed) modified_ = true;
+  if (changed) {
+    modified_ = true;
+    // The lengths changed without records: the log's offsets no longer fit.
+    ClearUndo();
+  }
 }
 
 bool TEditBuffer::EnsureLineEnd(TTextEditor* editor, int32_t line) {

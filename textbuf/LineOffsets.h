@@ -10,6 +10,7 @@
 // at one place, the usual case while typing, cost O(1), and reading any start
 // costs O(1) as well.
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -20,10 +20,10 @@ namespace {
 // The inverse of every kind, indexed by kind (0, 1 and 6 are never written).
 constexpr uint8_t kInverseKind[8] = {0, 1, 3, 2, 5, 4, 6, 7};
 
+void reportToStandardError(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }
+
 TTextUndo::TErrorReporter& errorReporter() {
-  static TTextUndo::TErrorReporter reporter = [](const std::string& message) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-  };
+  static TTextUndo::TErrorReporter reporter = reportToStandardError;
   return reporter;
 }
 
@@ -52,7 +52,9 @@ TTextUndo::TTextUndo() : stream_(std::make_unique<TMemoryStream>()) {}
 
 TTextUndo::~TTextUndo() = default;
 
-void TTextUndo::SetErrorReporter(TErrorReporter reporter) { errorReporter() = std::move(reporter); }
+void TTextUndo::SetErrorReporter(TErrorReporter reporter) {
+  errorReporter() = reporter ? std::move(reporter) : TErrorReporter(reportToStandardError);
+}
 
 std::string TTextUndo::TempFolder() {
   const char* dir = std::getenv("TMPDIR");

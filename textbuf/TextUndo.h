@@ -56,7 +56,8 @@ public:
   int32_t Cursor() const { return cursor_; }
 
   // Where a failure to create the temporary file is shown (an error box in
-  // the programs). The default writes the message to standard error.
+  // the programs). The default, also set by an empty reporter, writes the
+  // message to standard error.
   using TErrorReporter = std::function<void(const std::string& message)>;
   static void SetErrorReporter(TErrorReporter reporter);
 
