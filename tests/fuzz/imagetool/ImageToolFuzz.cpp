@@ -6,6 +6,7 @@
 
 #include "imagetool/ImageRewrite.h"
 #include "imagetool/Listings.h"
+#include "imagetool/ResourceTree.h"
 #include "imagetool/UPeFile.h"
 
 namespace {
@@ -13,16 +14,22 @@ namespace {
 void listAll(const ExeImage& image) {
   TStringSink out, err;
   TConsole console(out, err);
-  for (int form = 0; form < 4; ++form) {
+  // Plain and sorted by name; INI with addresses, sorted by ordinal; raw, sorted by address.
+  for (int form = 0; form < 3; ++form) {
     TImagorOptions options;
-    options.ini = form & 1;
-    options.dump = form & 2;
-    options.raw = form == 3;
-    options.sort = TExportSort(form % 3);
+    options.ini = form == 1;
+    options.dump = form == 1;
+    options.raw = form == 2;
+    options.sort = TExportSort(form);
     TImageLister lister(image, options, console);
-    try { lister.ListHeader(); } catch (const Exception&) {}
+    if (form < 2) {
+      try { lister.ListHeader(); } catch (const Exception&) {}
+    }
     try { lister.ListImports(); } catch (const Exception&) {}
     try { lister.ListExports(); } catch (const Exception&) {}
+  }
+  if (auto resources = image.ResourceDirectory()) {
+    try { CollectResourceDataEntries(image, *resources); } catch (const Exception&) {}
   }
 }
 
