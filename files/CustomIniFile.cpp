@@ -173,21 +173,31 @@ std::string FloatToIniText(double value) {
   std::string mantissa = s.substr(0, e);
   bool negative = mantissa[0] == '-';
   if (negative) mantissa.erase(0, 1);
-  std::string digits = mantissa.substr(0, 1) + mantissa.substr(2);
+  std::string digits = mantissa;
+  digits.erase(1, 1);  // the decimal point
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::string out = negative ? "-" : "";
+  std::string out;
+  if (negative) out += '-';
   if (exponent >= 15 || exponent < -5) {
     out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    if (digits.size() > 1) {
+      out += '.';
+      out.append(digits, 1, std::string::npos);
+    }
+    out += 'E';
+    out += std::to_string(exponent);
   } else if (exponent < 0) {
-    out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out += digits;
   } else {
     size_t intDigits = static_cast<size_t>(exponent) + 1;
+    out.append(digits, 0, intDigits);
     if (digits.size() <= intDigits) {
-      out += digits + std::string(intDigits - digits.size(), '0');
+      out.append(intDigits - digits.size(), '0');
     } else {
-      out += digits.substr(0, intDigits) + "." + digits.substr(intDigits);
+      out += '.';
+      out.append(digits, intDigits, std::string::npos);
     }
   }
   return out;

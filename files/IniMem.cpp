@@ -6,6 +6,8 @@
 #include "platform/Format.h"
 #include "platform/StringList.h"
 #include "platform/Streams.h"
+#include "util/DiagLog.h"
+#include "util/DualStringList.h"
 
 namespace {
 
@@ -194,6 +196,18 @@ void TMemIniSection::Assign(const TStrings& strings) {
   SetBody(std::move(body));
 }
 
+void TMemIniSection::Assign(const TDualStringList& pairs) {
+  const std::string lb = owner_ ? owner_->LineBreak() : std::string("\n");
+  std::string body;
+  for (int i = 0; i < pairs.Count(); ++i) {
+    body += pairs.Name(i);
+    body += '=';
+    body += pairs.Value(i);
+    body += lb;
+  }
+  SetBody(std::move(body));
+}
+
 void TMemIniSection::AssignTo(TStrings& strings) const { strings.SetText(body_); }
 
 // ---- TMemoryIniFile: reading -----------------------------------------------
@@ -207,7 +221,9 @@ TMemoryIniFile::~TMemoryIniFile() {
     try {
       UpdateFile();
     } catch (...) {
-      // A destructor cannot report; the file on disk stays as it was.
+      // A destructor cannot raise; the file on disk stays as it was.
+      const TLogSender sender{FileName(), "TMemoryIniFile"};
+      LogException(&sender, "saving settings on destroy");
     }
   }
 }

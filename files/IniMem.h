@@ -23,6 +23,7 @@
 #include "files/CustomIniFile.h"
 #include "platform/Registry.h"
 
+class TDualStringList;
 class TMemoryIniFile;
 class TStream;
 class TStrings;
@@ -65,6 +66,8 @@ public:
 
   // The body becomes the list's items, each followed by a line break.
   void Assign(const TStrings& strings);
+  // The body becomes the pairs' "name=value" lines.
+  void Assign(const TDualStringList& pairs);
   void AssignTo(TStrings& strings) const;
 
 private:

@@ -62,6 +62,11 @@ public:
   // Closes the store's keys; the registry writes every change at once.
   void UpdateFile() override;
 
+  // Brackets a burst of writes so that the registry file is written once,
+  // at the outermost EndUpdate (see TRegistryRoot::BeginUpdate).
+  void BeginUpdate() { RegistryRoot(root_).BeginUpdate(); }
+  void EndUpdate() { RegistryRoot(root_).EndUpdate(); }
+
   TRegRootKey Root() const { return root_; }
   // The key path below the root, normalised.
   const std::string& KeyPath() const { return keyPath_; }

@@ -12,6 +12,7 @@
 
 #include "platform/StringList.h"
 #include "platform/Streams.h"
+#include "util/DualStringList.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -336,4 +337,23 @@ TEST(MemoryIniFile, StreamsListsAndSections) {
   TStringList back;
   b->AssignTo(back);
   EXPECT_EQ(items(back), (std::vector<std::string>{"; replaced", "y=3"}));
+
+  TDualStringList pairs;
+  pairs.AddValue("p", "1");
+  pairs.AddValue("q", "two words");
+  b->Assign(pairs);
+  EXPECT_EQ(b->GetBody(), "p=1\r\nq=two words\r\n");
+  EXPECT_EQ(ini.ReadString("B", "q", ""), "two words");
+}
+
+TEST(MemoryIniFile, AFileThatCannotBeReadIsReportedNotTakenAsEmpty) {
+  TempDir dir;
+  std::string folder = dir / "folder.ini";
+  fs::create_directory(folder);
+  try {
+    TMemoryIniFile ini(folder);
+    ADD_FAILURE() << "a folder was read as a settings file";
+  } catch (const EIniFileException& e) {
+    EXPECT_NE(e.Message().find("folder.ini"), std::string::npos) << e.Message();
+  }
 }

@@ -373,3 +373,16 @@ TEST(RegistryEnvironment, ExpandsSetVariablesOnly) {
   };
   for (const auto& c : cases) EXPECT_EQ(ExpandEnvironmentStrings(c.in), c.out) << c.in;
 }
+
+TEST(RegistryData, TheShippedRootsAreValidSettingsFiles) {
+  for (const char* name : {"machine.reg", "classes.reg"}) {
+    std::string file = std::string(QUILL_SOURCE_DIR) + "/data/" + name;
+    EXPECT_NO_THROW(ParseRegistryText(readFile(file), file)) << file;
+  }
+  auto classes = ParseRegistryText(readFile(std::string(QUILL_SOURCE_DIR) + "/data/classes.reg"), "classes.reg");
+  const TRegNode* charset = classes->FindSubKey("MIME")->FindSubKey("Database")->FindSubKey("Charset");
+  ASSERT_NE(charset, nullptr);
+  uint32_t codePage = 0;
+  EXPECT_TRUE(charset->FindSubKey("ISO-8859-2")->FindValue("Codepage")->GetDWord(codePage));
+  EXPECT_EQ(codePage, 1250u);
+}
