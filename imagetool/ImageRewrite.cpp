@@ -49,6 +49,15 @@ uint64_t headerRoomEnd(const ExeImage& image) {
   return end;
 }
 
+// True when no section but the excluded ones has raw data ending behind `limit`.
+bool otherSectionsEndBefore(const ExeImage& image, uint64_t limit, uint32_t excluded1, uint32_t excluded2) {
+  for (const TSection& s : image.Sections()) {
+    if (s.headerOffset == excluded1 || s.headerOffset == excluded2 || s.rawSize == 0 || s.rawOffset == 0) continue;
+    if (uint64_t(s.rawOffset) + s.rawSize > limit) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Rebase(ExeImage& image, uint32_t newBase, TRewriteOutput& out) {
@@ -78,15 +87,27 @@ bool StripRelocations(ExeImage& image, TRewriteOutput& out) {
   uint32_t newRsrcRva = reloc.virtualAddress;
   uint64_t oldRsrcEnd = uint64_t(rsrc.virtualAddress) + sectionExtent(rsrc);
 
+  // Only the resources and what follows them in the file may move.
+  if (!otherSectionsEndBefore(image, reloc.rawOffset, reloc.headerOffset, rsrc.headerOffset))
+    return fail(image, kImageErrSectionOrder);
+  auto inMovedData = [&](uint64_t offset, uint64_t length) {
+    return offset >= rsrc.rawOffset && offset + length <= end;
+  };
+  auto inOldResources = [&](uint32_t rva) { return rva >= rsrc.virtualAddress && rva < oldRsrcEnd; };
+
   // Everything that can fail is checked before the image changes.
   image.DetachRelocations();
   if (!image.CheckRelocations(int32_t(rvaSkew), newRsrcRva)) return false;
   std::vector<uint32_t> dataEntries;
   if (auto root = image.ResourceDirectory()) {
+    // The tree moves with the section, so all of it must lie in the moved data.
+    if (!inMovedData(*root, 16)) return fail(image, kImageErrMoveSection);
     dataEntries = CollectResourceDataEntries(image, *root);
     for (uint32_t entry : dataEntries) {
+      if (!inMovedData(entry, 16)) return fail(image, kImageErrMoveSection);
       uint32_t address = image.U32(entry);
-      if (address && int64_t(address) + rvaSkew < 0) return fail(image, kImageErrResourceBelowZero);
+      if (address && inOldResources(address) && int64_t(address) + rvaSkew < 0)
+        return fail(image, kImageErrResourceBelowZero);
     }
   }
   uint32_t mask = image.HeaderU32(PeField::SectionAlign) - 1;
@@ -104,11 +125,12 @@ bool StripRelocations(ExeImage& image, TRewriteOutput& out) {
       image.SetU32(image.DirectoryEntryOffset(i), uint32_t(rva + rvaSkew));
   }
   moveFilePositions(image, rsrc.rawOffset, fileSkew, rsrc.virtualAddress, oldRsrcEnd, rvaSkew);
-  // The data entries moved with the section: their offsets shift by the file skew.
+  // The data entries moved with the section: their offsets shift by the file
+  // skew. Data they address inside the resources moved too; data elsewhere did not.
   for (uint32_t entry : dataEntries) {
     uint32_t moved = uint32_t(entry + fileSkew);
     uint32_t address = image.U32(moved);
-    if (address) image.SetU32(moved, uint32_t(address + rvaSkew));
+    if (address && inOldResources(address)) image.SetU32(moved, uint32_t(address + rvaSkew));
   }
   // The ".rsrc" header takes the ".reloc" header's place.
   image.MoveBytes(reloc.headerOffset, rsrc.headerOffset, kSectionHeaderSize);
@@ -138,6 +160,9 @@ bool StripResources(ExeImage& image, TRewriteOutput& out) {
   int64_t removed = hasRaw ? int64_t(end) - rsrc.rawOffset : 0;
   if (removed < 0) return fail(image, int(std::max<int64_t>(removed, INT32_MIN)));
   if (hasRaw && rsrc.rawOffset < image.HeaderU32(PeField::SizeOfHeaders)) return fail(image, kImageErrSectionOrder);
+  // Cutting the file must not cut another section's data.
+  if (hasRaw && !otherSectionsEndBefore(image, rsrc.rawOffset, rsrc.headerOffset, rsrc.headerOffset))
+    return fail(image, kImageErrSectionOrder);
   // Cutting the file must not cut a certificate table behind the resources.
   uint32_t certificates = image.DirectoryRva(diSecurity);
   if (hasRaw && certificates && certificates >= rsrc.rawOffset) return fail(image, kImageErrSectionOrder);

@@ -96,12 +96,15 @@ void TImageLister::ListHeader() {
   if (imageEnd < fileSize + 4) {
     int64_t additional = int64_t(fileSize) - int64_t(imageEnd);
     WriteItem("AdditionalSize", Format("%8d ($%0:.8x)", additional));
-    uint64_t at = imageEnd;
-    while (at < fileSize && im.U8(at) <= 32) ++at;
     std::string signature;
-    for (int i = 0; i < 4 && at < fileSize; ++i, ++at) {
-      uint8_t b = im.U8(at);
-      signature += b >= 0x21 && b <= 0x7F ? std::string(1, char(b)) : Format("#%.2x", b);
+    if (imageEnd < fileSize) {
+      const uint8_t* behind = im.Bytes(imageEnd, fileSize - imageEnd);
+      uint64_t count = fileSize - imageEnd, at = 0;
+      while (at < count && behind[at] <= 32) ++at;
+      for (int i = 0; i < 4 && at < count; ++i, ++at) {
+        uint8_t b = behind[at];
+        signature += b >= 0x21 && b <= 0x7F ? std::string(1, char(b)) : Format("#%.2x", b);
+      }
     }
     if (!signature.empty()) WriteItem("AdditionalSignature", signature);
   }

@@ -123,6 +123,10 @@ TEST(StripRelocations, RefusesLayoutsItCannotMoveAndLeavesTheFile) {
   TTempDir dir;
   TTestImage lowHalf = relocBeforeResources();
   lowHalf.sections[1].data = RelocationBlock(0x1000, {0x3000, 0x2008});
+  TTestImage codeBehind = relocBeforeResources();  // .text's data lies behind .rsrc's in the file
+  codeBehind.sections[1].rawOffset = 0x400;
+  codeBehind.sections[2].rawOffset = 0x600;
+  codeBehind.sections[0].rawOffset = 0x800;
   struct Case {
     std::string file;
     int error;
@@ -130,6 +134,7 @@ TEST(StripRelocations, RefusesLayoutsItCannotMoveAndLeavesTheFile) {
   const Case cases[] = {
       {dir.CopyFixture("imagor_lib.dll"), -29},  // ".reloc" is the last section
       {WriteFile(dir / "lowhalf.exe", lowHalf.Build()), -17},
+      {WriteFile(dir / "codebehind.exe", codeBehind.Build()), -29},
   };
   for (const Case& c : cases) {
     TBytes before = ReadFile(c.file);
