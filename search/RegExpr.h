@@ -23,11 +23,13 @@ public:
 };
 
 // Bounds of one search. The backtrack stack holds the pending alternatives
-// and the group records they may have to restore (12 bytes each); a step is
-// one node tried or one byte counted by a repetition. Exceeding either ends
-// the search with an error through Error instead of exhausting memory or
-// hanging the caller. Every ordinary search of a line stays far below both.
-inline constexpr int64_t RegExprBacktrackLimit = int64_t{1} << 22;
+// and the group records they may have to restore (12 bytes each, so at most
+// 12 MiB); a loop such as (a|b)* leaves up to four entries per byte it
+// repeats. A step is one node tried or one byte counted by a repetition
+// (about a second of work at the limit). Exceeding either ends the search
+// with an error through Error instead of exhausting memory or hanging the
+// caller; ordinary searches of a line stay far below both.
+inline constexpr int64_t RegExprBacktrackLimit = int64_t{1} << 20;
 inline constexpr int64_t RegExprStepLimit = 1'000'000'000;
 
 class TRegExpr {

@@ -473,11 +473,20 @@ void addSingleByteNode(const RegExprProgram& program, int node, RegExprByteSet& 
     if (singleByteNodeAccepts(program, node, static_cast<uint8_t>(b))) set[b] = true;
 }
 
-// Adds the bytes a match of the chain starting at node can begin with.
-// Answers false when the chain may succeed, or test its position, before it
-// consumes a byte: then a match may begin anywhere.
-bool addStartBytes(const RegExprProgram& program, int node, RegExprByteSet& set) {
-  while (node != 0) {
+// Adds the bytes a match of the chain starting at node can begin with: the
+// single-byte nodes reachable from node without consuming a byte. Answers
+// false when such a walk also reaches the end or a position test ("^", "$"):
+// then a match may begin anywhere. Each node is visited once, so a pattern
+// of many nested or empty alternatives costs no more than its size.
+bool addStartBytes(const RegExprProgram& program, int start, RegExprByteSet& set) {
+  std::vector<bool> visited(program.code.size(), false);
+  std::vector<int> pending{start};
+  while (!pending.empty()) {
+    int node = pending.back();
+    pending.pop_back();
+    if (node == 0) return false;  // a chain without its end: assume anything
+    if (visited[node]) continue;
+    visited[node] = true;
     uint8_t op = program.Op(node);
     switch (op) {
       case reAny:
@@ -487,32 +496,30 @@ bool addStartBytes(const RegExprProgram& program, int node, RegExprByteSet& set)
       case reDigit:
       case reNotDigit:
       case reWord:
-      case reNotWord: addSingleByteNode(program, node, set); return true;
-      case rePlus: addSingleByteNode(program, program.Operand(node), set); return true;
+      case reNotWord: addSingleByteNode(program, node, set); break;
+      case rePlus: addSingleByteNode(program, program.Operand(node), set); break;
       case reStar:
         addSingleByteNode(program, program.Operand(node), set);
-        node = program.Next(node);
+        pending.push_back(program.Next(node));
         break;
       case reBranch: {
+        // The alternatives of a branch chain; the last one's link leads on
+        // past the branch, which only its alternative's tail may take.
         int next = program.Next(node);
-        if (next == 0 || program.Op(next) != reBranch) {
-          node = program.Operand(node);
-          break;
-        }
-        for (int alt = node; alt != 0 && program.Op(alt) == reBranch; alt = program.Next(alt))
-          if (!addStartBytes(program, program.Operand(alt), set)) return false;
-        return true;
+        if (next != 0 && program.Op(next) == reBranch) pending.push_back(next);
+        pending.push_back(program.Operand(node));
+        break;
       }
-      case reNothing: node = program.Next(node); break;
+      case reNothing: pending.push_back(program.Next(node)); break;
       default:
         if (op > reOpen && op < reClose + RegExprGroupCount) {
-          node = program.Next(node);
+          pending.push_back(program.Next(node));
           break;
         }
         return false;  // reEnd, reBol, reEol, reBack
     }
   }
-  return false;
+  return true;
 }
 
 // Derives the shortcuts that let a search skip positions or whole subjects.
