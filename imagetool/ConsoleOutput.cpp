@@ -27,9 +27,3 @@ void TConsole::Error(std::string_view message) {
   line.append(message);
   ErrorLine(line);
 }
-
-bool TConsole::Flush() {
-  bool outOk = out_.Flush();
-  bool errOk = err_.Flush();
-  return outOk && errOk;
-}

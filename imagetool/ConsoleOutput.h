@@ -48,8 +48,6 @@ public:
   void ErrorLine(std::string_view text);
   // "Error: <message>" on the error stream.
   void Error(std::string_view message);
-  // Flushes both streams; answers false when a write failed.
-  bool Flush();
 
 private:
   TOutputSink& out_;

@@ -175,6 +175,10 @@ int RunImagor(const std::vector<std::string>& args, TOutputSink& out, TOutputSin
     TImagorRun run(console, options, program);
     exitCode = run.Run();
   }
-  if (!console.Flush() && exitCode == kExitOk) exitCode = kExitOutputFailed;
+  if (!out.Flush()) {
+    console.Error("Writing the standard output failed");
+    if (exitCode == kExitOk) exitCode = kExitOutputFailed;
+  }
+  err.Flush();
   return exitCode;
 }
