@@ -30,7 +30,7 @@ public:
 // with an error through Error instead of exhausting memory or hanging the
 // caller; ordinary searches of a line stay far below both.
 inline constexpr int64_t RegExprBacktrackLimit = int64_t{1} << 20;
-inline constexpr int64_t RegExprStepLimit = 1'000'000'000;
+inline constexpr int64_t RegExprStepLimit = 250'000'000;
 
 class TRegExpr {
 public:
