@@ -1,0 +1,1436 @@
+#include "view/CustomScrivel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <climits>
+
+#include "highlight/CustomHighlighter.h"
+#include "platform/CodePage.h"
+#include "platform/Exceptions.h"
+#include "platform/QtText.h"
+#include "platform/Streams.h"
+#include "platform/StringList.h"
+#include "util/DiagLog.h"
+#include "view/GutterOptions.h"
+#include "view/ScrollFactor.h"
+#include "view/TabExpansion.h"
+#include "view/ViewStrings.h"
+#include "view/ViewTextPos.h"
+
+namespace {
+
+const char kDefaultFontName[] = "Courier New";
+
+// The Unicode character of every byte of the ANSI code page, for painting.
+const std::array<QChar, 256>& paintCharTable() {
+  static const std::array<QChar, 256> table = [] {
+    std::array<QChar, 256> t;
+    const TCodePage& cp = AnsiCodePage();
+    for (int c = 0; c < 256; ++c) t[c] = QChar(cp.ToUnicode(static_cast<unsigned char>(c)));
+    // Zero characters are painted as character 255.
+    t[0] = t[255];
+    return t;
+  }();
+  return table;
+}
+
+TLogSender viewSender(const TCustomScrivel* view) {
+  static const std::string className = "TCustomScrivel";
+  thread_local std::string name;
+  name = view->objectName().toStdString();
+  return TLogSender{name, className};
+}
+
+QFont defaultViewFont() {
+  QFont font(kDefaultFontName);
+  QFontInfo info(font);
+  if (info.family() == kDefaultFontName && info.fixedPitch()) return font;
+  // The named font is absent: the system's fixed-pitch font stands in.
+  return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+}  // namespace
+
+TCustomScrivel::TCustomScrivel(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      gutter_(std::make_unique<TGutterOptions>(this)),
+      markers_(new TBookmarkList(this)) {
+  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setAutoFillBackground(false);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &TCustomScrivel::onVScrollAction);
+  connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, &TCustomScrivel::onHScrollAction);
+  connect(&caretTimer_, &QTimer::timeout, this, &TCustomScrivel::onCaretBlink);
+  setFont(defaultViewFont());
+  UpdateMetrics();
+}
+
+TCustomScrivel::~TCustomScrivel() {
+  caretFlags_ |= cfDestroying;
+  caretTimer_.stop();
+  if (highlighter_) SetHighlighter(nullptr);
+  if (TViewStrings* adapter = strings_) {
+    strings_ = nullptr;
+    adapter->ForgetView();
+    delete adapter;
+  }
+  gutter_->DetachView();
+  if (ownsMarkers_) delete markers_;
+}
+
+// ---------------------------------------------------------------- properties
+
+QColor TCustomScrivel::qcolor(TColor c) const {
+  QColor q = ColorToQColor(c, palette());
+  if (!q.isValid()) q = ColorToQColor(c == clDefault ? color_ : clWindow, palette());
+  return q;
+}
+
+void TCustomScrivel::SetColor(TColor value) {
+  if (curLineFollowsColor_) curLineColor_ = value;
+  if (gutterFollowsColor_) gutterColor_ = value;
+  color_ = value;
+  Invalidate();
+}
+
+void TCustomScrivel::SetFontColor(TColor value) {
+  fontColor_ = value;
+  Invalidate();
+}
+
+void TCustomScrivel::SetCurLineColor(TColor value) {
+  curLineColor_ = value;
+  curLineFollowsColor_ = value == color_;
+  Invalidate();
+}
+
+void TCustomScrivel::SetBorderStyle(TBorderStyle value) {
+  borderStyle_ = value;
+  setFrameStyle(value == bsSingle ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
+  UpdateTextRect();
+}
+
+void TCustomScrivel::SetScrollbars(TScrollStyle value) {
+  scrollbars_ = value;
+  UpdateScrollBars();
+}
+
+void TCustomScrivel::SetHideScrollbars(bool value) {
+  hideScrollbars_ = value;
+  UpdateScrollBars();
+}
+
+void TCustomScrivel::SetTabSize(int32_t value) {
+  tabSize_ = SanitizeTabSize(value);
+  Reformat();
+}
+
+void TCustomScrivel::SetCaretStyle(TCaretStyle value) {
+  if (value == caretStyle_) return;
+  const bool shown = caretFlags_ & cfShown;
+  destroyCaret();
+  caretStyle_ = value;
+  if (shown) ShowCaret(true);
+}
+
+void TCustomScrivel::SetGutter(const TGutterOptions& value) { gutter_->Assign(value); }
+
+void TCustomScrivel::SetWinFrame(bool value) {
+  if (winFrame_ == value) return;
+  winFrame_ = value;
+  UpdateTextRect();
+  Invalidate();
+}
+
+void TCustomScrivel::SetWinFrameColor(TColor value) {
+  winFrameColor_ = value;
+  Invalidate();
+}
+
+void TCustomScrivel::SetWordWrap(bool value) {
+  if (wordWrap_ == value) return;
+  wordWrap_ = value;
+  if (wordWrap_) leftCol_ = 0;
+  Reformat();
+}
+
+void TCustomScrivel::SetCaretKeys(bool value) {
+  if (caretKeys_ == value) return;
+  caretKeys_ = value;
+  ShowCaret(value);
+}
+
+uint8_t TCustomScrivel::ViewFontStyle() const {
+  const QFont& f = font();
+  return static_cast<uint8_t>((f.bold() ? fsBold : 0) | (f.italic() ? fsItalic : 0) |
+                              (f.underline() ? fsUnderline : 0) | (f.strikeOut() ? fsStrikeOut : 0));
+}
+
+// ---------------------------------------------------------------- metrics
+
+void TCustomScrivel::UpdateMetrics() {
+  QFontMetrics fm(font());
+  charWidth_ = (fm.horizontalAdvance(QStringLiteral("xXyY")) + 3) / 4;
+  lineHeight_ = fm.height();
+  ascent_ = fm.ascent();
+  textRect_ = QRect();  // forces the recomputation to count as a change
+  UpdateTextRect();
+}
+
+void TCustomScrivel::UpdateTextRect() {
+  QRect r = viewport()->rect();
+  if (winFrame_) r.adjust(1, 1, -1, -1);
+  r.setLeft(r.left() + gutterWidth_);
+  if (r == textRect_) return;
+  textRect_ = r;
+  if (wordWrap_) {
+    Reformat();
+  } else {
+    UpdateScrollBars();
+    Invalidate();
+  }
+}
+
+int64_t TCustomScrivel::VisibleLines() const {
+  if (lineHeight_ <= 0 || textRect_.height() <= 0) return 0;
+  return textRect_.height() / lineHeight_;
+}
+
+int32_t TCustomScrivel::VisibleColumns() const {
+  if (charWidth_ <= 0 || textRect_.width() <= 0) return 0;
+  return textRect_.width() / charWidth_;
+}
+
+int64_t TCustomScrivel::PageLines() const {
+  if (lineHeight_ <= 0) return kDefaultPageLines;
+  return std::max<int64_t>(VisibleLines(), 1);
+}
+
+void TCustomScrivel::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateTextRect();
+  updateCaretRect();
+}
+
+void TCustomScrivel::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    // Metrics, then a new layout (word wrap) or new scroll ranges.
+    UpdateMetrics();
+    if (wordWrap_)
+      Reformat();
+    else
+      UpdateScrollBars();
+    Invalidate();
+    RefreshCaret();
+  } else if (event->type() == QEvent::PaletteChange) {
+    Invalidate();
+  }
+}
+
+// ---------------------------------------------------------------- scroll bars
+
+void TCustomScrivel::setVerticalBarShown(bool shown) {
+  vbarShown_ = shown;
+  setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void TCustomScrivel::setHorizontalBarShown(bool shown) {
+  hbarShown_ = shown;
+  setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void TCustomScrivel::UpdateScrollBars() {
+  if (paintLock_ > 0) {
+    scrollBarsPending_ = true;
+    return;
+  }
+  if (updatingScrollBars_) return;  // showing a bar resizes the viewport, which lands here again
+  updatingScrollBars_ = true;
+  scrollBarsPending_ = false;
+  const int64_t page = lineHeight_ > 0 ? VisibleLines() : 1;
+  if (scrollbars_ == ssVertical || scrollbars_ == ssBoth) {
+    const int64_t range = DisplayLineCount();
+    const TScrollBarFit fit = FitScrollBar(range, page, topLine_);
+    vFactor_ = fit.Factor;
+    QScrollBar* bar = verticalScrollBar();
+    const QSignalBlocker block(bar);
+    bar->setRange(0, std::max(0, fit.Range - fit.Page));
+    bar->setPageStep(fit.Page);
+    bar->setSingleStep(1);
+    bar->setValue(fit.Position);
+    const bool needed = page == 0 || range > page;
+    if (hideScrollbars_) {
+      setVerticalBarShown(needed);
+    } else {
+      setVerticalBarShown(true);
+      bar->setEnabled(needed);
+    }
+  } else if (vbarShown_) {
+    setVerticalBarShown(false);
+  }
+  if ((scrollbars_ == ssHorizontal || scrollbars_ == ssBoth) && !wordWrap_) {
+    const int64_t hpage = charWidth_ > 0 ? VisibleColumns() : 1;
+    const TScrollBarFit fit = FitScrollBar(longestLine_, hpage, leftCol_);
+    hFactor_ = fit.Factor;
+    QScrollBar* bar = horizontalScrollBar();
+    const QSignalBlocker block(bar);
+    bar->setRange(0, std::max(0, fit.Range - fit.Page));
+    bar->setPageStep(fit.Page);
+    bar->setSingleStep(1);
+    bar->setValue(fit.Position);
+    const bool needed = hpage == 0 || longestLine_ > hpage;
+    if (hideScrollbars_) {
+      setHorizontalBarShown(needed);
+    } else {
+      setHorizontalBarShown(true);
+      bar->setEnabled(needed);
+    }
+  } else if (hbarShown_) {
+    setHorizontalBarShown(false);
+  }
+  updatingScrollBars_ = false;
+}
+
+bool TCustomScrivel::ShowVerticalBarForWrap() {
+  if (!wordWrap_ || !hideScrollbars_ || vbarShown_) return false;
+  if (scrollbars_ != ssVertical && scrollbars_ != ssBoth) return false;
+  if (DisplayLineCount() <= VisibleLines()) return false;
+  setVerticalBarShown(true);
+  const QRect before = textRect_;
+  QRect r = viewport()->rect();
+  if (winFrame_) r.adjust(1, 1, -1, -1);
+  r.setLeft(r.left() + gutterWidth_);
+  textRect_ = r;
+  return textRect_ != before;
+}
+
+void TCustomScrivel::scrollContentsBy(int, int) {
+  // Scroll bar values are set by the view itself; moves go through VScroll/HScroll.
+}
+
+void TCustomScrivel::onVScrollAction(int action) {
+  QScrollBar* bar = verticalScrollBar();
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: VScroll(SB_LINEDOWN); break;
+    case QAbstractSlider::SliderSingleStepSub: VScroll(SB_LINEUP); break;
+    case QAbstractSlider::SliderPageStepAdd: VScroll(SB_PAGEDOWN); break;
+    case QAbstractSlider::SliderPageStepSub: VScroll(SB_PAGEUP); break;
+    case QAbstractSlider::SliderToMinimum: VScroll(SB_TOP); break;
+    case QAbstractSlider::SliderToMaximum: VScroll(SB_BOTTOM); break;
+    case QAbstractSlider::SliderMove:
+      // A thumb at the end of its track shows the last page whatever the factor rounding.
+      if (bar->sliderPosition() >= bar->maximum() && bar->maximum() > 0)
+        VScroll(SB_BOTTOM);
+      else
+        VScroll(SB_THUMBTRACK, bar->sliderPosition());
+      break;
+    default: break;
+  }
+  const int64_t f = std::max<int64_t>(vFactor_, 1);
+  bar->setSliderPosition(static_cast<int>(topLine_ / f));
+}
+
+void TCustomScrivel::onHScrollAction(int action) {
+  QScrollBar* bar = horizontalScrollBar();
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: HScroll(SB_LINEDOWN); break;
+    case QAbstractSlider::SliderSingleStepSub: HScroll(SB_LINEUP); break;
+    case QAbstractSlider::SliderPageStepAdd: HScroll(SB_PAGEDOWN); break;
+    case QAbstractSlider::SliderPageStepSub: HScroll(SB_PAGEUP); break;
+    case QAbstractSlider::SliderToMinimum: HScroll(SB_TOP); break;
+    case QAbstractSlider::SliderToMaximum: HScroll(SB_BOTTOM); break;
+    case QAbstractSlider::SliderMove: HScroll(SB_THUMBTRACK, bar->sliderPosition()); break;
+    default: break;
+  }
+  const int64_t f = std::max<int64_t>(hFactor_, 1);
+  bar->setSliderPosition(static_cast<int>(leftCol_ / f));
+}
+
+void TCustomScrivel::afterScrollChange(bool horizontal) {
+  const bool shown = caretFlags_ & cfShown;
+  if (!horizontal && shown) ShowCaret(false);
+  if (OnScroll) OnScroll(this);
+  UpdateScrollBars();
+  Invalidate();
+  if (!horizontal && shown) ShowCaret(true);
+  if (horizontal) updateCaretRect();
+}
+
+void TCustomScrivel::VScroll(int code, int64_t thumbPosition) {
+  const int64_t count = DisplayLineCount();
+  const int64_t page = lineHeight_ > 0 ? std::max<int64_t>(VisibleLines(), 1) : 1;
+  const int64_t old = topLine_;
+  int64_t top = topLine_;
+  switch (code) {
+    case SB_LINEUP:
+      if (topLine_ > 0) ScrollBy(0, -1);
+      return;
+    case SB_LINEDOWN:
+      if (topLine_ < count - 1) ScrollBy(0, 1);
+      return;
+    case SB_PAGEUP: top = std::max<int64_t>(topLine_ - page, 0); break;
+    case SB_PAGEDOWN: top = std::max<int64_t>(std::min(topLine_ + page, count - page), 0); break;
+    case SB_TOP: top = 0; break;
+    case SB_BOTTOM:
+      if (count <= page) return;
+      top = count - page;
+      break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      const int64_t target = ThumbToPosition(thumbPosition, vFactor_, std::max<int64_t>(count - 1, 0));
+      if (target > topLine_ - page && target < topLine_ + page) {
+        ScrollBy(0, target - topLine_);
+        return;
+      }
+      top = target;
+      break;
+    }
+    default: return;
+  }
+  if (top == old) return;
+  topLine_ = top;
+  afterScrollChange(false);
+}
+
+void TCustomScrivel::HScroll(int code, int64_t thumbPosition) {
+  if (wordWrap_) return;
+  const int32_t visible = std::max(VisibleColumns(), 1);
+  if (longestLine_ <= visible && leftCol_ == 0) return;
+  const int64_t maxLeft = std::max<int64_t>(longestLine_ - 1, 0);
+  int64_t left = leftCol_;
+  switch (code) {
+    case SB_LINEUP: left = leftCol_ - 1; break;
+    case SB_LINEDOWN:
+      if (leftCol_ + visible >= longestLine_) return;
+      left = leftCol_ + 1;
+      break;
+    case SB_PAGEUP: left = leftCol_ - visible; break;
+    case SB_PAGEDOWN: left = leftCol_ + visible; break;
+    case SB_TOP: left = 0; break;
+    case SB_BOTTOM: left = std::max<int64_t>(longestLine_ - visible, 0); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      const int64_t target = ThumbToPosition(thumbPosition, hFactor_, maxLeft);
+      if (target > leftCol_ - visible && target < leftCol_ + visible) {
+        ScrollBy(target - leftCol_, 0);
+        return;
+      }
+      left = target;
+      break;
+    }
+    default: return;
+  }
+  left = std::clamp<int64_t>(left, 0, maxLeft);
+  if (left == leftCol_) return;
+  leftCol_ = static_cast<int32_t>(left);
+  afterScrollChange(true);
+}
+
+void TCustomScrivel::SetTopLine(int64_t line) {
+  const int64_t count = DisplayLineCount();
+  line = std::clamp<int64_t>(line, 0, std::max<int64_t>(count - 1, 0));
+  if (line == topLine_) return;
+  topLine_ = line;
+  afterScrollChange(false);
+}
+
+int64_t TCustomScrivel::BottomLine() {
+  return std::min(topLine_ + VisibleLines(), DisplayLineCount());
+}
+
+void TCustomScrivel::SetLeftCol(int32_t column) {
+  const int64_t maxLeft = std::max<int64_t>(longestLine_ - 1, 0);
+  const int32_t c = static_cast<int32_t>(std::clamp<int64_t>(column, 0, maxLeft));
+  if (c == leftCol_) return;
+  leftCol_ = c;
+  afterScrollChange(true);
+}
+
+void TCustomScrivel::ScrollBy(int64_t columns, int64_t lines) {
+  const int64_t count = DisplayLineCount();
+  const int64_t newTop = std::clamp<int64_t>(topLine_ + lines, 0, std::max<int64_t>(count - 1, 0));
+  const int64_t newLeft = wordWrap_ ? 0 : std::clamp<int64_t>(leftCol_ + columns, 0, std::max<int64_t>(longestLine_, 0));
+  const int64_t dLines = newTop - topLine_;
+  const int64_t dCols = newLeft - leftCol_;
+  if (dLines == 0 && dCols == 0) return;
+  const bool caretShown = caretFlags_ & cfShown;
+  if (caretShown) ShowCaret(false);
+  topLine_ = newTop;
+  leftCol_ = static_cast<int32_t>(newLeft);
+  // Move what is painted and paint only the uncovered strips. Vertical moves
+  // take the gutter along; its marks belong to the lines.
+  const int64_t dy = -dLines * lineHeight_;
+  const int64_t dx = -dCols * charWidth_;
+  QRect area = textRect_;
+  if (dCols == 0) area.setLeft(textRect_.left() - gutterWidth_);
+  if (std::abs(dy) >= area.height() || std::abs(dx) >= area.width() || paintLock_ > 0 ||
+      !viewport()->isVisible()) {
+    Invalidate();
+  } else {
+    scrolling_ = true;
+    viewport()->scroll(static_cast<int>(dx), static_cast<int>(dy), area);
+    // Lines below the last full one are partly cut: repaint them as well.
+    QRegion exposed;
+    if (dy < 0) exposed += QRect(area.left(), area.bottom() + 1 + static_cast<int>(dy) - lineHeight_, area.width(), static_cast<int>(-dy) + lineHeight_);
+    if (dy > 0) exposed += QRect(area.left(), area.top(), area.width(), static_cast<int>(dy));
+    if (dx < 0) exposed += QRect(area.right() + 1 + static_cast<int>(dx) - charWidth_, area.top(), static_cast<int>(-dx) + charWidth_, area.height());
+    if (dx > 0) exposed += QRect(area.left(), area.top(), static_cast<int>(dx), area.height());
+    viewport()->repaint(exposed);
+    scrolling_ = false;
+  }
+  if (caretShown) ShowCaret(true);
+  if (OnScroll) OnScroll(this);
+  UpdateScrollBars();
+}
+
+void TCustomScrivel::ScrollToPoint(const TTextPoint& point, bool centre) {
+  const int64_t page = std::max<int64_t>(VisibleLines(), 1);
+  int64_t top = topLine_;
+  int64_t left = leftCol_;
+  if (point.Line < topLine_ || point.Line >= topLine_ + page) {
+    if (centre)
+      top = std::max<int64_t>(point.Line - page / 2, 0);
+    else if (point.Line < topLine_)
+      top = point.Line;
+    else
+      top = point.Line - page + 1;
+    top = std::max<int64_t>(top, 0);
+  }
+  if (!wordWrap_) {
+    int32_t screen = point.Col;
+    CharToScreenCol(screen, point.Line);
+    const int32_t visible = std::max(VisibleColumns(), 1);
+    if (screen < leftCol_ || screen >= leftCol_ + visible) {
+      if (screen < visible && (centre || screen < leftCol_))
+        left = 0;
+      else if (screen < leftCol_)
+        left = screen;
+      else
+        left = screen - visible + 1;
+    }
+  }
+  if (top == topLine_ && left == leftCol_) return;
+  const bool shown = caretFlags_ & cfShown;
+  if (shown) ShowCaret(false);
+  topLine_ = top;
+  leftCol_ = static_cast<int32_t>(std::max<int64_t>(left, 0));
+  if (OnScroll) OnScroll(this);
+  if (shown) ShowCaret(true);
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomScrivel::GetContentSize(int64_t& width, int64_t& height) {
+  width = longestLine_ * charWidth_;
+  height = DisplayLineCount() * lineHeight_;
+}
+
+// ---------------------------------------------------------------- paint lock
+
+void TCustomScrivel::Invalidate() {
+  if (paintLock_ > 0) {
+    repaintPending_ = true;
+    return;
+  }
+  viewport()->update();
+}
+
+void TCustomScrivel::BeginPaintLock() { ++paintLock_; }
+
+void TCustomScrivel::EndPaintLock() {
+  if (paintLock_ <= 0) return;
+  if (--paintLock_ > 0) return;
+  if (scrollBarsPending_) UpdateScrollBars();
+  if (repaintPending_) {
+    repaintPending_ = false;
+    viewport()->update();
+  }
+}
+
+void TCustomScrivel::InvalidateLine(int64_t line) {
+  if (line < topLine_ || line > topLine_ + VisibleLines() || lineHeight_ <= 0) return;
+  if (paintLock_ > 0) {
+    repaintPending_ = true;
+    return;
+  }
+  const int y = textRect_.top() + static_cast<int>(line - topLine_) * lineHeight_;
+  viewport()->update(QRect(0, y, viewport()->width(), lineHeight_));
+}
+
+void TCustomScrivel::InvalidateOffsetLine(int64_t offset) {
+  TTextPoint p;
+  if (OffsetToPoint(offset, p)) InvalidateLine(p.Line);
+}
+
+bool TCustomScrivel::viewportEvent(QEvent* event) {
+  // Paint requests while the paint lock is held are answered without painting.
+  if (event->type() == QEvent::Paint && paintLock_ > 0) {
+    repaintPending_ = true;
+    return true;
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+// ---------------------------------------------------------------- painting
+
+void TCustomScrivel::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  Paint(painter, event->region());
+}
+
+QImage TCustomScrivel::Render() {
+  QImage image(viewport()->size(), QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  Paint(painter, QRegion(image.rect()));
+  return image;
+}
+
+void TCustomScrivel::Paint(QPainter& painter, const QRegion& region) {
+  BeginPaintLock();
+  painter_ = &painter;
+  const QColor background = qcolor(color_);
+  try {
+    if (highlighter_) {
+      try {
+        highlighter_->UpdateAttribs();
+      } catch (...) {
+        // The highlighter keeps its former attributes.
+      }
+    }
+    TDrawLineInfo info;
+    info.BaseColor = fontColor_;
+    info.BaseBackground = color_;
+    info.BaseStyle = ViewFontStyle();
+    info.View = this;
+    info.CharWidth = charWidth_;
+    const bool curLineActive = curLineColor_ != color_ && SelectionEmpty();
+    info.HasSelection = columnSel_ ? (selStartPt_.Col != selEndPt_.Col || selStartPt_ != selEndPt_)
+                                   : selStartPt_ != selEndPt_;
+    TBookmarkLines bookmarkLines;
+    if ((gutterFlags_ & gfShowBookmarks) && gutterWidth_ > 0 && GetBookmarkLines(&bookmarkLines))
+      info.BookmarkLines = &bookmarkLines;
+    if (markers_) {
+      int64_t topOffset;
+      if (LineToOffset(0, topLine_, topOffset) || PointToOffset({0, topLine_}, topOffset))
+        markers_->SetSearchHint(topOffset);
+    }
+    if (highlighter_) {
+      try {
+        highlighter_->PaintInit(this, info);
+      } catch (...) {
+        LogException(nullptr, "Highlighter.PaintInit");
+      }
+    }
+    painter.setFont(font());
+    const int64_t count = DisplayLineCount();
+    int y = textRect_.top();
+    int64_t line = topLine_;
+    const int lh = std::max(lineHeight_, 1);
+    for (; y <= textRect_.bottom(); y += lh, ++line) {
+      const QRect lineRect(textRect_.left() - gutterWidth_, y, textRect_.width() + gutterWidth_, lh);
+      if (!region.intersects(lineRect)) continue;
+      info.Line = line;
+      info.Left = lineRect.left();
+      info.Top = y;
+      info.Right = lineRect.right() + 1;
+      info.Bottom = y + lh;
+      info.CurrentLine = curLineActive && caretKeys_ && line == caret_.Line;
+      painter.save();
+      painter.setClipRect(lineRect.intersected(textRect_.adjusted(-gutterWidth_, 0, 0, 0)));
+      try {
+        if (line >= count) {
+          painter.fillRect(lineRect, background);
+          info.Text = nullptr;
+          info.TextLength = 0;
+          PaintGutter(info);
+        } else {
+          paintLine(painter, info, lineRect);
+        }
+      } catch (...) {
+        const TLogSender sender = viewSender(this);
+        LogException(&sender, "View.PaintLine");
+      }
+      painter.restore();
+      if (lineHeight_ <= 0) break;
+    }
+    // Below the last line and around the text rectangle.
+    QRegion rest(viewport()->rect());
+    rest -= QRect(textRect_.left() - gutterWidth_, textRect_.top(), textRect_.width() + gutterWidth_,
+                  std::max(0, y - textRect_.top()));
+    rest &= region;
+    for (const QRect& r : rest) painter.fillRect(r, background);
+    if (winFrame_) {
+      TColor frame = winFrameColor_;
+      if (frame == clDefault) frame = hasFocus() ? kFocusFrameColor : color_;
+      painter.setPen(qcolor(frame));
+      painter.setBrush(Qt::NoBrush);
+      const QRect fr = textRect_.adjusted(-gutterWidth_ - 1, -1, 0, 0);
+      painter.drawRect(fr);
+    }
+    // The caret, drawn by inverting its cell.
+    if ((caretFlags_ & cfShown) && caretBlinkOn_ && caretPaintedRect_.isValid() &&
+        region.intersects(caretPaintedRect_)) {
+      painter.save();
+      painter.setClipRect(textRect_);
+      painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+      painter.fillRect(caretPaintedRect_, Qt::white);
+      painter.restore();
+    }
+  } catch (...) {
+    const TLogSender sender = viewSender(this);
+    LogException(&sender, "View.Paint");
+  }
+  painter_ = nullptr;
+  EndPaintLock();
+}
+
+void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRect& lineRect) {
+  std::string text;
+  const QColor background = qcolor(info.CurrentLine ? curLineColor_ : color_);
+  if (!GetDisplayLine(info.Line, text)) {
+    painter.fillRect(lineRect, qcolor(color_));
+    info.Text = nullptr;
+    info.TextLength = 0;
+    PaintGutter(info);
+    return;
+  }
+  // Cut the characters scrolled off to the left; a tab cut by the left edge
+  // keeps the part of its width that remains.
+  const int32_t n = static_cast<int32_t>(text.size());
+  const bool hasTabs = text.find('\t') != std::string::npos;
+  int32_t cut = 0;
+  int64_t cutScreen = 0;  // screen column where the first displayed character starts
+  if (!hasTabs) {
+    cut = std::min<int64_t>(leftCol_, n);
+    cutScreen = cut;
+  } else {
+    int64_t d = 0;
+    while (cut < n) {
+      const int64_t next = text[cut] == '\t' ? ScreenColumnAfterTab(d, tabSize_) : d + 1;
+      if (next > leftCol_) break;
+      d = next;
+      ++cut;
+    }
+    cutScreen = d;
+  }
+  info.CutChars = cut;
+  info.HasTabs = hasTabs;
+  info.TabSkipColumns = cut < n && cutScreen < leftCol_ ? static_cast<int32_t>(leftCol_ - cutScreen) : 0;
+  info.FirstScreenCol = leftCol_;
+  // Characters up to the visible column count, with their screen columns
+  // relative to the left column.
+  const int32_t visibleCols = (textRect_.width() + gutterWidth_) / std::max(charWidth_, 1) + 1;
+  paintScreenCols_.clear();
+  paintWidths_.clear();
+  int64_t d = cutScreen;
+  int32_t end = cut;
+  while (end < n && d - leftCol_ < visibleCols) {
+    const int64_t next = text[end] == '\t' ? ScreenColumnAfterTab(d, tabSize_) : d + 1;
+    paintScreenCols_.push_back(static_cast<int32_t>(d - leftCol_));
+    paintWidths_.push_back(static_cast<int32_t>(next - std::max<int64_t>(d, leftCol_)) * charWidth_);
+    d = next;
+    ++end;
+  }
+  paintScreenCols_.push_back(static_cast<int32_t>(d - leftCol_));  // end of the displayed text
+  info.LineText = &text;
+  info.Text = text.data() + cut;
+  info.TextLength = end - cut;
+  info.Widths = hasTabs ? paintWidths_.data() : nullptr;
+
+  painter.fillRect(lineRect, background);
+  info.SelReachesLine = info.HasSelection && selectedColumns(info.Line, paintSelFrom_, paintSelTo_);
+  if (!info.SelReachesLine) paintSelFrom_ = paintSelTo_ = 0;
+  if (n == 0) {
+    InitLinePaint(info);
+    // Selected empty lines show: the end of this line and the start of the
+    // next both inside the selection.
+    if (info.HasSelection && IsInSelection(0, info.Line) && IsInSelection(0, info.Line + 1))
+      painter.fillRect(QRect(textRect_.left(), lineRect.top(), textRect_.width(), lineRect.height()),
+                       qcolor(clHighlight));
+  } else {
+    PaintLineText(info);
+  }
+  PaintGutter(info);
+  if (lineEndMark_ && end == n && d - leftCol_ < visibleCols) {
+    painter.setPen(qcolor(clGrayText));
+    const int x = textRect_.left() + static_cast<int>(d - leftCol_) * charWidth_;
+    painter.drawText(QPointF(x, lineRect.top() + ascent_),
+                     QString(paintCharTable()[static_cast<unsigned char>(lineEndMark_)]));
+  }
+  info.LineText = nullptr;
+  info.Text = nullptr;
+}
+
+void TCustomScrivel::InitLinePaint(TDrawLineInfo& info) {
+  if (!highlighter_) return;
+  try {
+    highlighter_->LineInit(info);
+  } catch (...) {
+    LogException(nullptr, "Highlighter.LineInit");
+  }
+}
+
+int32_t TCustomScrivel::NextRunLength(TDrawLineInfo& info, int32_t column) {
+  if (highlighter_) {
+    try {
+      return highlighter_->NextRun(info, column);
+    } catch (...) {
+      // A failing run paints with the view's colours.
+    }
+  }
+  info.RunColor = info.BaseColor;
+  info.RunBackground = info.BaseBackground;
+  info.RunStyle = info.BaseStyle;
+  info.CurStyle = 0;
+  return 0;
+}
+
+bool TCustomScrivel::selectedColumns(int64_t line, int32_t& from, int32_t& to) const {
+  if (line < selStartPt_.Line || line > selEndPt_.Line) return false;
+  if (columnSel_) {
+    from = std::min(selStartPt_.Col, selEndPt_.Col);
+    to = std::max(selStartPt_.Col, selEndPt_.Col);
+  } else {
+    from = line == selStartPt_.Line ? selStartPt_.Col : 0;
+    to = line == selEndPt_.Line ? selEndPt_.Col : INT32_MAX;  // INT32_MAX: past the end of the line
+  }
+  return from < to;
+}
+
+void TCustomScrivel::paintSegment(TDrawLineInfo& info, int32_t from, int32_t to, bool selected) {
+  // from/to index the displayed text.
+  if (from >= to) return;
+  QPainter& p = *painter_;
+  const int32_t x0 = textRect_.left() + std::max(paintScreenCols_[from], 0) * charWidth_;
+  const int32_t x1 = textRect_.left() + paintScreenCols_[to] * charWidth_;
+  const QRect cell(x0, info.Top, x1 - x0, info.Bottom - info.Top);
+  QColor fg, bg;
+  if (selected) {
+    fg = qcolor(clHighlightText);
+    bg = qcolor(clHighlight);
+  } else {
+    fg = qcolor(info.RunColor);
+    bg = info.CurrentLine ? qcolor(curLineColor_) : qcolor(info.RunBackground);
+  }
+  p.fillRect(cell, bg);
+  const auto& chars = paintCharTable();
+  QString s;
+  s.reserve(to - from);
+  for (int32_t i = from; i < to; ++i) {
+    const unsigned char c = static_cast<unsigned char>(info.Text[i]);
+    if (c == '\t') {
+      const int32_t cols = paintScreenCols_[i + 1] - std::max(paintScreenCols_[i], 0);
+      s.append(QString(cols, QLatin1Char(' ')));
+    } else {
+      s.append(chars[c]);
+    }
+  }
+  if (info.RunStyle != info.BaseStyle) {
+    QFont f = font();
+    f.setBold(info.RunStyle & fsBold);
+    f.setItalic(info.RunStyle & fsItalic);
+    f.setUnderline(info.RunStyle & fsUnderline);
+    f.setStrikeOut(info.RunStyle & fsStrikeOut);
+    p.setFont(f);
+  } else {
+    p.setFont(font());
+  }
+  p.setPen(fg);
+  if (info.CurStyle & THiAttrib::kStyleDiffers) {
+    p.save();
+    p.setClipRect(cell, Qt::IntersectClip);
+    p.drawText(QPointF(x0, info.Top + ascent_), s);
+    p.restore();
+  } else {
+    p.drawText(QPointF(x0, info.Top + ascent_), s);
+  }
+}
+
+void TCustomScrivel::PaintLineText(TDrawLineInfo& info) {
+  InitLinePaint(info);
+  const int32_t cut = info.CutChars;
+  const int32_t n = info.TextLength;
+  // The selected range in displayed-text indexes.
+  int32_t selFrom = 0, selTo = 0;
+  if (info.SelReachesLine) {
+    selFrom = std::clamp<int64_t>(int64_t{paintSelFrom_} - cut, 0, n);
+    selTo = std::clamp<int64_t>(int64_t{paintSelTo_} - cut, 0, n);
+  }
+  info.Resync = true;
+  int32_t i = 0;
+  while (i < n) {
+    int32_t len = NextRunLength(info, cut + i);
+    info.Resync = false;
+    if (len <= 0 || len > n - i) len = n - i;
+    const int32_t runEnd = i + len;
+    // Split the run at the selection boundaries.
+    int32_t a = i;
+    while (a < runEnd) {
+      bool selected;
+      int32_t b;
+      if (a < selFrom) {
+        selected = false;
+        b = std::min(runEnd, selFrom);
+      } else if (a < selTo) {
+        selected = true;
+        b = std::min(runEnd, selTo);
+      } else {
+        selected = false;
+        b = runEnd;
+      }
+      paintSegment(info, a, b, selected);
+      a = b;
+    }
+    i = runEnd;
+  }
+  QPainter& p = *painter_;
+  // A stream selection running on past the end of the line fills the rest.
+  if (info.SelReachesLine && !columnSel_ && paintSelTo_ == INT32_MAX) {
+    const int32_t xEnd = textRect_.left() + paintScreenCols_[n] * charWidth_;
+    const int32_t xSel = paintSelFrom_ - cut > n ? textRect_.left() : xEnd;
+    p.fillRect(QRect(std::max(xEnd, xSel), info.Top, textRect_.right() + 1 - std::max(xEnd, xSel),
+                     info.Bottom - info.Top),
+               qcolor(clHighlight));
+  }
+  // Bracket underlines.
+  for (const TTextPoint& mark : {info.BracketMark1, info.BracketMark2}) {
+    if (mark.Line != info.Line || mark.Col < cut || mark.Col >= cut + n) continue;
+    const int32_t k = mark.Col - cut;
+    const int32_t x0 = textRect_.left() + std::max(paintScreenCols_[k], 0) * charWidth_;
+    const int32_t x1 = textRect_.left() + paintScreenCols_[k + 1] * charWidth_;
+    p.fillRect(QRect(x0, info.Bottom - 1, x1 - x0, 1), qcolor(kBracketMarkColor));
+  }
+}
+
+void TCustomScrivel::PaintGutter(TDrawLineInfo& info) {
+  if (gutterWidth_ <= 0 || !painter_) return;
+  QPainter& p = *painter_;
+  const QRect r(textRect_.left() - gutterWidth_, info.Top, gutterWidth_, info.Bottom - info.Top);
+  p.fillRect(r, qcolor(gutterColor_));
+  if (gutterColor_ == clBtnFace && gutterWidth_ >= 2) {
+    p.fillRect(QRect(r.right() - 1, r.top(), 1, r.height()), qcolor(clBtnHighlight));
+    p.fillRect(QRect(r.right(), r.top(), 1, r.height()), qcolor(clBtnShadow));
+  }
+  if ((gutterFlags_ & gfShowBookmarks) && info.BookmarkLines) {
+    const auto& lines = *info.BookmarkLines;
+    const bool marked = std::any_of(lines.begin(), lines.end(),
+                                    [&](const auto& e) { return e.first == info.Line; });
+    if (marked && r.height() > 2) {
+      const int x = gutterWidth_ <= 2 ? r.left() : r.left() + 1;
+      p.fillRect(QRect(x, r.top() + 1, 1, r.height() - 2), qcolor(clHighlight));
+    }
+  }
+  if (OnDrawGutter) OnDrawGutter(this, p, r, info.Line);
+}
+
+// ---------------------------------------------------------------- caret
+
+bool TCustomScrivel::caretCreatable() const { return hasFocus() || QApplication::focusWidget() == this; }
+
+QRect TCustomScrivel::CaretRect() const { return caretPaintedRect_; }
+
+void TCustomScrivel::logCaretTrace(const char* text) { LogLine(text); }
+
+void TCustomScrivel::updateCaretRect() {
+  const QRect old = caretPaintedRect_;
+  caretPaintedRect_ = QRect();
+  if (caretFlags_ & cfShown) {
+    int x, y;
+    if (PixelAtPoint(caret_, x, y)) {
+      switch (caretStyle_) {
+        case cstVertical: caretPaintedRect_ = QRect(x, y, 1, lineHeight_ - 1); break;
+        case cstHorizontal: caretPaintedRect_ = QRect(x, y + lineHeight_ - 1, charWidth_, 1); break;
+        case cstBox: caretPaintedRect_ = QRect(x, y, charWidth_, lineHeight_ - 1); break;
+      }
+    }
+  }
+  if (old != caretPaintedRect_) {
+    if (old.isValid()) viewport()->update(old);
+    if (caretPaintedRect_.isValid()) viewport()->update(caretPaintedRect_);
+  }
+}
+
+void TCustomScrivel::ShowCaret(bool show, bool forced) {
+  LogFmt("ShowCaret(%d,%d)", show ? 1 : 0, forced ? 1 : 0);
+  if (caretFlags_ & cfDestroying) return;
+  if (!forced && (!caretKeys_ || selecting_)) show = false;
+  if (show) {
+    if (!(caretFlags_ & cfCreated)) {
+      logCaretTrace("... will create caret:");
+      if (!caretCreatable()) {
+        const QWidget* focus = QApplication::focusWidget();
+        LogFmt("Not focused... Wnd=%x, Focus=%x", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)),
+               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(focus)));
+        return;
+      }
+      caretFlags_ |= cfCreated;
+      const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+      if (flash > 0) caretTimer_.start(flash / 2);
+    }
+    int x, y;
+    if (PixelAtPoint(caret_, x, y) && textRect_.contains(x, y) && viewport()->rect().contains(x, y)) {
+      LogFmt("Setting CaretPos (%d,%d)", x, y);
+      logCaretTrace("Showing caret...");
+      caretFlags_ |= cfShown;
+      caretBlinkOn_ = true;
+    } else {
+      logCaretTrace("Failed ColRowToMouse...");
+      caretFlags_ &= static_cast<uint8_t>(~cfShown);
+    }
+  } else {
+    if (caretFlags_ & cfShown) logCaretTrace("Hiding caret..");
+    caretFlags_ &= static_cast<uint8_t>(~cfShown);
+  }
+  updateCaretRect();
+}
+
+void TCustomScrivel::destroyCaret() {
+  caretTimer_.stop();
+  caretFlags_ &= static_cast<uint8_t>(~(cfCreated | cfShown));
+  updateCaretRect();
+}
+
+void TCustomScrivel::onCaretBlink() {
+  caretBlinkOn_ = !caretBlinkOn_;
+  if (caretPaintedRect_.isValid()) viewport()->update(caretPaintedRect_);
+}
+
+void TCustomScrivel::RefreshCaret() {
+  if (caretKeys_) SetCaretPos(CaretPos());
+}
+
+// ---------------------------------------------------------------- focus
+
+void TCustomScrivel::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  try {
+    LogLine("WM_SETFOCUS");
+    if (OnFocus) OnFocus(this, true);
+    if (winFrame_ && winFrameColor_ == clDefault) Invalidate();
+    ShowCaret(true);
+  } catch (...) {
+    const TLogSender sender = viewSender(this);
+    LogException(&sender, "WmSetFocus");
+  }
+}
+
+void TCustomScrivel::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  try {
+    LogLine("WM_KILLFOCUS");
+    ShowCaret(false, true);
+    destroyCaret();
+    LogLine("Destroyed caret...");
+    if (OnFocus) OnFocus(this, false);
+    if (winFrame_ && winFrameColor_ == clDefault) Invalidate();
+  } catch (...) {
+    const TLogSender sender = viewSender(this);
+    LogException(&sender, "WmKillFocus");
+  }
+}
+
+bool TCustomScrivel::focusNextPrevChild(bool next) {
+  // While editable, Tab belongs to the text.
+  if (editable_) return false;
+  return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+// ---------------------------------------------------------------- mapping
+
+int64_t TCustomScrivel::GetTopPos() {
+  int32_t col = leftCol_;
+  if (!ScreenToCharCol(col, topLine_)) col = 0;
+  int64_t offset;
+  if (PointToOffset({col, topLine_}, offset)) return offset;
+  return -1;
+}
+
+void TCustomScrivel::SetTopPos(int64_t offset) {
+  TTextPoint p;
+  if (!OffsetToPoint(offset, p)) return;
+  const int64_t count = DisplayLineCount();
+  topLine_ = std::clamp<int64_t>(p.Line, 0, std::max<int64_t>(count - 1, 0));
+  leftCol_ = 0;
+  afterScrollChange(false);
+}
+
+bool TCustomScrivel::CharToScreenCol(int32_t& column, int64_t line) {
+  std::string text;
+  if (!GetDisplayLine(line, text)) text.clear();
+  return CharToScreenColumn(text, column, tabSize_);
+}
+
+bool TCustomScrivel::ScreenToCharCol(int32_t& column, int64_t line) {
+  std::string text;
+  if (!GetDisplayLine(line, text)) text.clear();
+  return ScreenToCharColumn(text, column, tabSize_);
+}
+
+bool TCustomScrivel::PointAtPixel(int x, int y, TTextPoint& point) {
+  if (charWidth_ <= 0 || lineHeight_ <= 0) return false;
+  const int64_t line = (y - textRect_.top()) / lineHeight_ + topLine_ - (y < textRect_.top() ? 1 : 0);
+  int64_t screen = (x + charWidth_ / 2 - textRect_.left());
+  screen = (screen >= 0 ? screen / charWidth_ : -((-screen + charWidth_ - 1) / charWidth_)) + leftCol_;
+  if (line < 0 || screen < 0) return false;
+  const int64_t count = DisplayLineCount();
+  if (line > count) return false;
+  int32_t col = static_cast<int32_t>(std::min<int64_t>(screen, INT32_MAX));
+  if (line == count) {
+    if (col != 0) return false;
+  } else {
+    ScreenToCharCol(col, line);
+  }
+  if (col < 0) return false;
+  point = {col, line};
+  return true;
+}
+
+bool TCustomScrivel::PixelAtPoint(const TTextPoint& point, int& x, int& y) {
+  const int64_t visibleLines = VisibleLines();
+  if (point.Line < topLine_ || point.Line > topLine_ + visibleLines) return false;
+  if (point.Line == topLine_ + visibleLines && (lineHeight_ <= 0 || textRect_.height() % lineHeight_ == 0))
+    return false;
+  int32_t screen = point.Col;
+  CharToScreenCol(screen, point.Line);
+  if (screen < leftCol_ || screen > leftCol_ + VisibleColumns()) return false;
+  y = static_cast<int>((point.Line - topLine_) * lineHeight_) + textRect_.top();
+  x = (screen - leftCol_) * charWidth_ + textRect_.left();
+  return true;
+}
+
+int64_t TCustomScrivel::DisplayLineCount() { return 0; }
+
+int32_t TCustomScrivel::DisplayLineLength(int64_t line) {
+  std::string text;
+  return GetDisplayLine(line, text) ? static_cast<int32_t>(text.size()) : 0;
+}
+
+int64_t TCustomScrivel::LineCount() { return DisplayLineCount(); }
+
+int32_t TCustomScrivel::LineLength(int64_t line) {
+  std::string text;
+  return GetLine(line, text) ? static_cast<int32_t>(text.size()) : 0;
+}
+
+bool TCustomScrivel::GetLine(int64_t line, std::string& text) { return GetDisplayLine(line, text); }
+
+void TCustomScrivel::GetAllText(std::string& text) {
+  text.clear();
+  const int64_t count = LineCount();
+  std::string line;
+  for (int64_t i = 0; i < count; ++i) {
+    if (i > 0) text += "\r\n";
+    if (GetLine(i, line)) text += line;
+  }
+}
+
+const char* TCustomScrivel::GetTextBuffer(int64_t& length) {
+  length = 0;
+  return nullptr;
+}
+
+void TCustomScrivel::SetText(std::string_view) {}
+void TCustomScrivel::SetEditable(bool value) { editable_ = value; }
+void TCustomScrivel::SetStrings(const TStrings*) {}
+
+void TCustomScrivel::SetSelectionPoints(const TTextPoint& start, const TTextPoint& end, int64_t length,
+                                        int64_t startOffset) {
+  selStartPt_ = start;
+  selEndPt_ = end;
+  selLength_ = length;
+  selStart_ = startOffset;
+}
+
+void TCustomScrivel::TextReplaced() {
+  DropCharTypesCache();
+  if (!highlighter_) return;
+  try {
+    highlighter_->TextInit();
+  } catch (...) {
+    LogException(nullptr, "Highlighter.TextInit");
+  }
+}
+
+void TCustomScrivel::TextChangedAt(int64_t offset, int64_t delta) {
+  DropCharTypesCache();
+  if (ownsMarkers_ && markers_ && offset >= 0) markers_->ShiftMarkers(delta, offset);
+  if (!highlighter_) return;
+  try {
+    highlighter_->TextChanged(offset, delta);
+  } catch (...) {
+    LogException(nullptr, "Highlighter.TextChanged");
+  }
+}
+
+int64_t TCustomScrivel::ReadText(char* buffer, int64_t size, int64_t) {
+  if (buffer && size > 0) buffer[0] = 0;
+  return 0;
+}
+
+TViewTextPos* TCustomScrivel::CreateTextPos() { return new TViewTextPos(this); }
+
+bool TCustomScrivel::LoadFromStream(TStream& stream, const std::string&) {
+  const int64_t size = stream.Size() - stream.Position();
+  std::string text;
+  if (size > 0) {
+    text.resize(static_cast<size_t>(size));
+    stream.ReadBuffer(text.data(), size);
+  }
+  SetText(text);
+  return true;
+}
+
+bool TCustomScrivel::SaveToStream(TStream& stream, const std::string&) {
+  std::string text;
+  GetAllText(text);
+  stream.WriteString(text);
+  return true;
+}
+
+namespace {
+std::string extensionOf(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+  return fileName.substr(dot);
+}
+}  // namespace
+
+bool TCustomScrivel::LoadFromFile(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenRead);
+  return LoadFromStream(stream, extensionOf(fileName));
+}
+
+bool TCustomScrivel::SaveToFile(const std::string& fileName) {
+  TReplaceStream stream(fileName);
+  if (!SaveToStream(stream, extensionOf(fileName))) return false;
+  stream.Commit();
+  return true;
+}
+
+bool TCustomScrivel::OffsetToPoint(int64_t, TTextPoint&) { return false; }
+bool TCustomScrivel::PointToOffset(const TTextPoint&, int64_t&) { return false; }
+bool TCustomScrivel::OffsetToLine(int64_t, int64_t&, int32_t&) { return false; }
+bool TCustomScrivel::LineToOffset(int32_t, int64_t, int64_t&) { return false; }
+
+// ---------------------------------------------------------------- markers
+
+TMarker* TCustomScrivel::FindMarker(int32_t id, int64_t offset) {
+  return markers_ ? markers_->FindMarker(id, offset) : nullptr;
+}
+
+TMarker* TCustomScrivel::SetMarker(int32_t id, int32_t value, int64_t offset) {
+  if (!markers_) return nullptr;
+  TMarker* m = markers_->SetMarker(id, value, offset);
+  if (IsNumberedBookmark(id) && (gutterFlags_ & gfShowBookmarks)) Invalidate();
+  return m;
+}
+
+void TCustomScrivel::RemoveMarker(int32_t id, int64_t offset) {
+  if (!markers_) return;
+  markers_->RemoveMarker(id, offset);
+  if (IsNumberedBookmark(id) && (gutterFlags_ & gfShowBookmarks)) Invalidate();
+}
+
+void TCustomScrivel::ClearMarkers() {
+  if (markers_) markers_->ClearMarkers();
+  Invalidate();
+}
+
+bool TCustomScrivel::GetBookmarkLines(TBookmarkLines* list) {
+  if (!markers_) return false;
+  bool found = false;
+  for (TMarker* m = markers_->First(); m; m = m->Next) {
+    if (!IsNumberedBookmark(m->Id)) continue;
+    TTextPoint p;
+    if (!OffsetToPoint(m->Offset, p)) continue;
+    found = true;
+    if (!list) return true;
+    list->emplace_back(p.Line, m->Id);
+  }
+  return found;
+}
+
+void TCustomScrivel::SetMarkerList(TBookmarkList* list) {
+  if (list == markers_) return;
+  if (ownsMarkers_) delete markers_;
+  if (list) {
+    markers_ = list;
+    ownsMarkers_ = false;
+  } else {
+    markers_ = new TBookmarkList(this);
+    ownsMarkers_ = true;
+  }
+  Invalidate();
+}
+
+intptr_t TCustomScrivel::FindLineTag(int64_t, int32_t&, uint16_t) { return 0; }
+int64_t TCustomScrivel::FindTaggedLine(intptr_t, uint16_t, int64_t, int64_t) { return -1; }
+bool TCustomScrivel::AddLineTag(int64_t, int32_t, bool, intptr_t, uint16_t) { return false; }
+bool TCustomScrivel::RemoveLineTags(int64_t, uint16_t, intptr_t, int32_t) { return false; }
+
+// ---------------------------------------------------------------- highlighter
+
+void TCustomScrivel::SetHighlighter(TCustomHighlighter* highlighter) {
+  if (highlighter == highlighter_) return;
+  TCustomHighlighter* old = highlighter_;
+  highlighter_ = nullptr;
+  if (old) old->SetView(nullptr);  // gives its use back
+  if (highlighter) highlighter->SetView(this);  // calls UseHighlighter
+  Invalidate();
+}
+
+void TCustomScrivel::UseHighlighter(TCustomHighlighter* highlighter, TCustomHighlighter* former) {
+  if (!highlighter) {
+    if (former && former == highlighter_) {
+      highlighter_ = nullptr;
+      Invalidate();
+    }
+    return;
+  }
+  if (highlighter_ != highlighter) {
+    TCustomHighlighter* old = highlighter_;
+    highlighter_ = highlighter;
+    if (old) old->SetView(nullptr);
+  }
+  Invalidate();
+}
+
+bool TCustomScrivel::ShowsBracketMarks() const { return SelectionEmpty() && hasFocus(); }
+
+// ---------------------------------------------------------------- clipboard
+
+void TCustomScrivel::GetSelText(std::string& text) {
+  text.clear();
+  if (selLength_ <= 0 || selLength_ > kMaxSelText) return;
+  text.resize(static_cast<size_t>(selLength_) + 1);
+  const int64_t n = ReadText(text.data(), selLength_ + 1, selStart_);
+  text.resize(static_cast<size_t>(std::max<int64_t>(n, 0)));
+}
+
+void TCustomScrivel::CopyToClipboard() {
+  std::string text;
+  GetSelText(text);
+  if (!text.empty()) CopyTextOut(std::move(text));
+}
+
+bool TCustomScrivel::CopyTextOut(std::string text) {
+  bool handled = false;
+  if (OnCopyText) OnCopyText(this, text, handled);
+  if (handled) return true;
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard) return false;
+  const QString qtext = ToQString(text);
+  clipboard->setText(qtext);
+  // The clipboard may refuse (no display connection, another owner racing).
+  return clipboard->text() == qtext;
+}
+
+void TCustomScrivel::Cut() {
+  std::string text;
+  GetSelText(text);
+  // The selection goes only once its text is safe on the clipboard.
+  if (!text.empty() && CopyTextOut(std::move(text))) DeleteSelection();
+}
+
+void TCustomScrivel::PasteFromClipboard() {}
+void TCustomScrivel::DeleteSelection() {}
+
+// ---------------------------------------------------------------- strings, assignment
+
+TViewStrings* TCustomScrivel::CreateStringsAdapter() { return new TViewStrings(this); }
+
+TViewStrings* TCustomScrivel::Strings() {
+  if (!strings_) strings_ = CreateStringsAdapter();
+  return strings_;
+}
+
+void TCustomScrivel::ForgetStringsAdapter(TViewStrings* adapter) {
+  if (strings_ == adapter) strings_ = nullptr;
+}
+
+void TCustomScrivel::AssignFromStrings(const TStrings& list) {
+  if (TViewStrings* s = Strings()) s->Assign(list);
+}
+
+void TCustomScrivel::AssignToStrings(TStrings& list) {
+  list.BeginUpdate();
+  list.Clear();
+  const int64_t count = DisplayLineCount();
+  std::string line;
+  for (int64_t i = 0; i < count; ++i) {
+    if (!GetDisplayLine(i, line)) line.clear();
+    list.Add(line);
+  }
+  list.EndUpdate();
+}
+
+void TCustomScrivel::Assign(TCustomScrivel& source) {
+  SetSelection(source.SelLength(), source.SelStart());
+  const int64_t top = source.GetTopPos();
+  if (top >= 0) SetTopPos(top);
+  int64_t caret = source.CaretPos();
+  if (!source.CaretKeys() && caretKeys_ && (source.caret_.Line < source.TopLine() ||
+                                            source.caret_.Line > source.BottomLine())) {
+    int64_t offset;
+    if (PointToOffset({0, topLine_ + VisibleLines() / 2}, offset)) caret = offset;
+  }
+  if (caret >= 0) SetCaretPos(caret);
+}
+
+void TCustomScrivel::TextModified() {
+  DropCharTypesCache();
+  for (auto it = changeHandlers_.rbegin(); it != changeHandlers_.rend(); ++it)
+    if (*it) (*it)(this);
+}
+
+void TCustomScrivel::SelectionChanged() {
+  if (OnSelChange) OnSelChange(this);
+}
+
+void TCustomScrivel::SetGutterWidth(int32_t width) {
+  width = std::max(width, 0);
+  if (width == gutterWidth_) return;
+  gutterWidth_ = width;
+  if (caretFlags_ & cfDestroying) return;
+  UpdateTextRect();
+  Invalidate();
+}
+
+void TCustomScrivel::SetGutterColor(TColor color) {
+  gutterColor_ = color;
+  gutterFollowsColor_ = color == color_;
+  Invalidate();
+}
+
+void TCustomScrivel::SetGutterFlag(uint8_t flag, bool on) {
+  const uint8_t before = gutterFlags_;
+  gutterFlags_ = on ? (gutterFlags_ | flag) : (gutterFlags_ & static_cast<uint8_t>(~flag));
+  if (before != gutterFlags_ && flag == gfShowBookmarks) Invalidate();
+}
+
+void TCustomScrivel::SetLineEndMark(char mark) {
+  lineEndMark_ = mark;
+  Invalidate();
+}
