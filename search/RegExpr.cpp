@@ -50,7 +50,7 @@ bool TRegExpr::ExecFrom(std::string_view subject, int startOffset) {
   if (program_.code[0] != RegExprMagic) fail("Exec: Corrupted program");
 
   size_t length = subject.size();
-  if (const void* zero = std::memchr(subject.data(), 0, length))
+  if (const void* zero = length ? std::memchr(subject.data(), 0, length) : nullptr)
     length = static_cast<const char*>(zero) - subject.data();
   if (length >= static_cast<size_t>(INT_MAX)) fail("Exec: subject too long");
   subject_.assign(subject.data(), length);

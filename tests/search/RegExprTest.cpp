@@ -237,6 +237,11 @@ TEST(RegExpr, ExecFromStartsLaterButKeepsTheSubjectStart) {
     offset = pos - 1 + (len > 0 ? len : 1);
   }
   EXPECT_EQ(found, (std::vector<std::string>{"1:", "2:1", "3:", "4:22", "6:", "7:333"}));
+
+  // A subject without storage is the empty subject.
+  re.SetExpression("a*");
+  EXPECT_TRUE(re.Exec(std::string_view()));
+  EXPECT_EQ(re.GroupPos(0), 1);
 }
 
 TEST(RegExpr, GroupsAreUnsetOutsideAMatch) {
