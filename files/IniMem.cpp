@@ -46,6 +46,28 @@ std::string upperName(std::string_view name) { return AnsiCodePage().UpperCase(n
 
 bool holdsLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
+bool isHeaderLine(std::string_view line) {
+  size_t p = skipBlanks(line, 0);
+  return p < line.size() && line[p] == '[';
+}
+
+// A section's lines must read back as lines of that section.
+void checkLineText(std::string_view text) {
+  if (holdsLineBreak(text)) throw EIniFileException("A line of a section cannot hold a line break");
+  if (isHeaderLine(text)) throw EIniFileException(Format("The line \"%s\" would start a section", text));
+}
+
+void checkBodyText(std::string_view body) {
+  size_t pos = 0;
+  while (pos < body.size()) {
+    size_t eol = body.find_first_of("\r\n", pos);
+    if (eol == std::string_view::npos) eol = body.size();
+    if (isHeaderLine(body.substr(pos, eol - pos)))
+      throw EIniFileException(Format("The line \"%s\" would start a section", body.substr(pos, eol - pos)));
+    pos = eol + breakLength(body, eol);
+  }
+}
+
 }  // namespace
 
 // ---- TMemIniSection --------------------------------------------------------
@@ -94,6 +116,7 @@ std::string_view TMemIniSection::ValueOfLine(std::string_view line) {
 }
 
 void TMemIniSection::SetBody(std::string body) {
+  checkBodyText(body);
   body_ = std::move(body);
   rebuildIndex();
   changed();
@@ -101,10 +124,15 @@ void TMemIniSection::SetBody(std::string body) {
 
 void TMemIniSection::SetLine(int index, std::string_view text) {
   if (index < 0 || index >= LineCount()) return;
+  checkLineText(text);
   size_t start = lineStarts_[static_cast<size_t>(index)];
   size_t length = Line(index).size();
   body_.replace(start, length, text);
-  rebuildIndex();
+  if (text.empty()) {
+    rebuildIndex();  // an empty line may let a CR and an LF join
+  } else {
+    for (size_t j = static_cast<size_t>(index) + 1; j < lineStarts_.size(); ++j) lineStarts_[j] = lineStarts_[j] - length + text.size();
+  }
   changed();
 }
 
@@ -127,26 +155,34 @@ int TMemIniSection::IndexOfKey(std::string_view key) const {
 }
 
 int TMemIniSection::AddLine(std::string_view text) {
+  checkLineText(text);
   int count = LineCount();
   int at = count;
   while (at > 0 && isBlankLine(Line(at - 1))) --at;
   const std::string& lb = owner_ ? owner_->LineBreak() : std::string("\n");
-  if (at == count) {
+  if (text.empty() || lb == "\r") {
+    // A CR may join an LF after it into one line break: index anew.
+    body_.insert(lineStarts_[static_cast<size_t>(at)], std::string(text) + lb);
+    rebuildIndex();
+  } else if (at == count) {
     // At the end: a body without a final line break (the end of a file
     // without one) gets the break before the new line and keeps lacking one.
     if (!body_.empty() && !endsWithBreak()) {
       body_ += lb;
       body_ += text;
+      rebuildIndex();
     } else {
       body_ += text;
       body_ += lb;
+      lineStarts_.push_back(body_.size());  // the old end is the new line's start
     }
   } else {
-    std::string line(text);
-    line += lb;
-    body_.insert(lineStarts_[static_cast<size_t>(at)], line);
+    size_t start = lineStarts_[static_cast<size_t>(at)];
+    size_t length = text.size() + lb.size();
+    body_.insert(start, std::string(text) + lb);
+    lineStarts_.insert(lineStarts_.begin() + at, start);
+    for (size_t j = static_cast<size_t>(at) + 1; j < lineStarts_.size(); ++j) lineStarts_[j] += length;
   }
-  rebuildIndex();
   changed();
   return at;
 }
@@ -154,8 +190,14 @@ int TMemIniSection::AddLine(std::string_view text) {
 bool TMemIniSection::DeleteLine(int index) {
   if (index < 0 || index >= LineCount()) return false;
   size_t start = lineStarts_[static_cast<size_t>(index)];
-  body_.erase(start, lineStarts_[static_cast<size_t>(index) + 1] - start);
-  rebuildIndex();
+  size_t length = lineStarts_[static_cast<size_t>(index) + 1] - start;
+  body_.erase(start, length);
+  if (start > 0 && start < body_.size() && body_[start - 1] == '\r' && body_[start] == '\n') {
+    rebuildIndex();  // a CR and an LF have become one line break
+  } else {
+    lineStarts_.erase(lineStarts_.begin() + index);
+    for (size_t j = static_cast<size_t>(index); j < lineStarts_.size(); ++j) lineStarts_[j] -= length;
+  }
   changed();
   return true;
 }

@@ -41,7 +41,9 @@ public:
   const std::string& HeaderLine() const { return header_; }
 
   virtual const std::string& GetBody() const { return body_; }
-  // Replaces the body's text (kept as given) and tells the file.
+  // Replaces the body's text (kept as given) and tells the file. Raises
+  // EIniFileException for a body with a header line, which would read back
+  // as another section; so do SetLine and AddLine, also for a line break.
   virtual void SetBody(std::string body);
   // Replaces the text of a line; its line break stays.
   virtual void SetLine(int index, std::string_view text);

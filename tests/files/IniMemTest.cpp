@@ -189,6 +189,10 @@ TEST(MemoryIniFile, TextsThatWouldInjectLinesAreRefused) {
   TMemoryIniFile& ini = *owner;
   for (const auto& c : cases)
     EXPECT_THROW(ini.WriteString(c.section, c.key, c.value), EIniFileException) << c.section << "/" << c.key << "/" << c.value;
+  TMemIniSection& section = *ini.FindSection("A");
+  EXPECT_THROW(section.AddLine(" [B]"), EIniFileException);
+  EXPECT_THROW(section.SetLine(0, "x\ny"), EIniFileException);
+  EXPECT_THROW(section.SetBody("k=1\n[B]\n"), EIniFileException);
   EXPECT_EQ(ini.GetText(), "[A]\nk=0\n");
   EXPECT_FALSE(ini.Modified());
 }
