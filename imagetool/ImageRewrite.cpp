@@ -97,7 +97,11 @@ bool StripRelocations(ExeImage& image, TRewriteOutput& out) {
 
   // Everything that can fail is checked before the image changes.
   image.DetachRelocations();
-  if (!image.CheckRelocations(int32_t(rvaSkew), newRsrcRva)) return false;
+  // Places inside the moving or vanishing sections would be found at the wrong addresses.
+  auto placeStays = [&](uint32_t rva) {
+    return rva < reloc.virtualAddress || rva >= oldRsrcEnd;
+  };
+  if (!image.CheckRelocations(int32_t(rvaSkew), newRsrcRva, placeStays)) return false;
   std::vector<uint32_t> dataEntries;
   if (auto root = image.ResourceDirectory()) {
     // The tree moves with the section, so all of it must lie in the moved data.

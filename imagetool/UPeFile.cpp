@@ -390,8 +390,9 @@ void ExeImage::DetachRelocations() {
   relocCopied_ = true;
 }
 
-bool ExeImage::CheckRelocations(int32_t delta, std::optional<uint32_t> limit) {
-  return HasRelocations() && (delta == 0 || walkRelocations(delta, limit, {}, false));
+bool ExeImage::CheckRelocations(int32_t delta, std::optional<uint32_t> limit,
+                                const std::function<bool(uint32_t rva)>& placeAllowed) {
+  return HasRelocations() && (delta == 0 || walkRelocations(delta, limit, {}, false, placeAllowed));
 }
 
 bool ExeImage::ApplyRelocations(int32_t delta, std::optional<uint32_t> limit, const TRelocationReport& report) {
@@ -407,7 +408,7 @@ bool ExeImage::ApplyRelocations(int32_t delta, std::optional<uint32_t> limit, co
 }
 
 bool ExeImage::walkRelocations(int32_t delta, std::optional<uint32_t> limit, const TRelocationReport& report,
-                               bool apply) {
+                               bool apply, const std::function<bool(uint32_t rva)>& placeAllowed) {
   // Work on a copy, so that places inside the blocks cannot change them between the passes.
   std::vector<uint8_t> local;
   if (!relocCopied_) local.assign(base_ + *relocDir_, base_ + *relocDir_ + relocSize_);
@@ -451,6 +452,10 @@ bool ExeImage::walkRelocations(int32_t delta, std::optional<uint32_t> limit, con
         uint32_t width = type == 3 ? 4 : 2;
         if (rva > UINT32_MAX || RvaSpan(uint32_t(rva)) < width) {
           error = kImageErrUnsupported;
+          return false;
+        }
+        if (placeAllowed && !placeAllowed(uint32_t(rva))) {
+          error = kImageErrSectionOrder;
           return false;
         }
         if (!applying) continue;

@@ -167,8 +167,10 @@ public:
   // first and changes nothing when one is bad; without a limit the image base
   // moves too. Answers false with the image error set.
   bool ApplyRelocations(int32_t delta, std::optional<uint32_t> limit, const TRelocationReport& report = {});
-  // The checking pass of ApplyRelocations alone: changes nothing.
-  bool CheckRelocations(int32_t delta, std::optional<uint32_t> limit);
+  // The checking pass of ApplyRelocations alone: changes nothing. A place for
+  // which placeAllowed answers false fails with kImageErrSectionOrder.
+  bool CheckRelocations(int32_t delta, std::optional<uint32_t> limit,
+                        const std::function<bool(uint32_t rva)>& placeAllowed = {});
   // Replaces the relocation blocks by a private copy, because their area is about to be overwritten.
   void DetachRelocations();
 
@@ -182,7 +184,8 @@ public:
 
 private:
   ExeImage() = default;
-  bool walkRelocations(int32_t delta, std::optional<uint32_t> limit, const TRelocationReport& report, bool apply);
+  bool walkRelocations(int32_t delta, std::optional<uint32_t> limit, const TRelocationReport& report, bool apply,
+                       const std::function<bool(uint32_t rva)>& placeAllowed = {});
   void setDirectories();
   void unmap();
 

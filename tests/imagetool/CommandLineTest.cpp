@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "imagetool/Imagor.h"
 
 namespace {
 
@@ -106,6 +107,23 @@ TEST(CommandLine, ImagesThatCannotBeOpenedEndWithCode2) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out, "");
   }
+}
+
+}  // namespace
+
+namespace {
+
+class TFailingSink : public TOutputSink {
+public:
+  void Write(std::string_view) override {}
+  bool Flush() override { return false; }
+};
+
+TEST(CommandLine, AFailedWriteOfTheOutputEndsWithCode5) {
+  TFailingSink out;
+  TStringSink err;
+  EXPECT_EQ(RunImagor({"imagor", FixturePath("imagor_lib.dll"), "-lh"}, out, err), 5);
+  EXPECT_EQ(err.Text(), "Error: Writing the standard output failed\n");
 }
 
 }  // namespace

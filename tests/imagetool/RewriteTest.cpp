@@ -127,6 +127,8 @@ TEST(StripRelocations, RefusesLayoutsItCannotMoveAndLeavesTheFile) {
   codeBehind.sections[1].rawOffset = 0x400;
   codeBehind.sections[2].rawOffset = 0x600;
   codeBehind.sections[0].rawOffset = 0x800;
+  TTestImage placeInResources = relocBeforeResources();
+  placeInResources.sections[1].data = RelocationBlock(0x3000, {0x30F0});
   struct Case {
     std::string file;
     int error;
@@ -135,6 +137,7 @@ TEST(StripRelocations, RefusesLayoutsItCannotMoveAndLeavesTheFile) {
       {dir.CopyFixture("imagor_lib.dll"), -29},  // ".reloc" is the last section
       {WriteFile(dir / "lowhalf.exe", lowHalf.Build()), -17},
       {WriteFile(dir / "codebehind.exe", codeBehind.Build()), -29},
+      {WriteFile(dir / "inres.exe", placeInResources.Build()), -29},
   };
   for (const Case& c : cases) {
     TBytes before = ReadFile(c.file);
