@@ -166,6 +166,13 @@ void TImageLister::ListImports() {
   auto directory = image_.ImportDirectory();
   if (!directory) return;
   uint32_t dirRva = image_.DirectoryRva(diImports), dirSize = image_.DirectorySize(diImports);
+  // Tables and names of distinct libraries do not overlap, so together they fit
+  // in the file; more means they share bytes, and listing them could not end.
+  uint64_t budget = 2ull * image_.FileSize();
+  auto spend = [&](uint64_t bytes) {
+    if (bytes > budget) throw EImageFormat("The import tables overlap each other");
+    budget -= bytes;
+  };
   uint64_t count = image_.RvaSpan(dirRva) / kImportDescriptorSize;
   if (dirSize) count = std::min<uint64_t>(count, (uint64_t(dirSize) + kImportDescriptorSize - 1) / kImportDescriptorSize);
   for (uint64_t i = 0; i < count; ++i) {
@@ -191,6 +198,7 @@ void TImageLister::ListImports() {
       uint32_t slots = image_.RvaSpan(thunks) / 4;
       bool ended = false;
       for (uint32_t j = 0; j < slots; ++j) {
+        spend(4);
         uint32_t slot = image_.U32(uint64_t(*table) + 4ull * j);
         if (slot == 0) {
           ended = true;
@@ -209,6 +217,7 @@ void TImageLister::ListImports() {
         }
         uint16_t hint = image_.U16(*hintAt);
         std::string symbol = image_.CString(*hintAt + 2ull, std::min<size_t>(span - 2, kMaxImportName));
+        spend(symbol.size());
         line(hint ? Format("  %s (hint=%d)", symbol, hint) : Format("  %s", symbol));
       }
       if (!ended)

@@ -358,11 +358,15 @@ bool ExeImage::GetExportNames(std::vector<TExportName>& list) const {
   if (uint64_t(count) * 4 > RvaSpan(names) || uint64_t(count) * 2 > RvaSpan(ordinals)) return false;
   uint32_t namesOffset = *RvaToOffset(names), ordinalsOffset = *RvaToOffset(ordinals);
   list.reserve(list.size() + count);
+  // Distinct names fit in the file; names sharing their bytes could fill the memory.
+  uint64_t budget = 2ull * fileSize_;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t nameRva = U32(uint64_t(namesOffset) + 4ull * i);
     TExportName entry;
     auto at = RvaToPointer(nameRva);
     entry.name = at ? CString(*at, std::min<size_t>(RvaSpan(nameRva), kMaxNameLength)) : Format("#$%.8x", nameRva);
+    if (entry.name.size() > budget) throw EImageFormat("The export names overlap each other");
+    budget -= entry.name.size();
     entry.ordinalIndex = U16(uint64_t(ordinalsOffset) + 2ull * i);
     list.push_back(std::move(entry));
   }

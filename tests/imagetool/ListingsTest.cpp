@@ -282,3 +282,26 @@ TEST(WriteItem, PadsTheValueToColumn21WithAtLeastOneBlank) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImportListing, StopsWhenLibrariesShareOneTable) {
+  // 150 descriptors all list the same table of 200 ordinals: far more slots than the file holds.
+  TTestImage t;
+  TBytes idata(0x1000, 0);
+  for (uint32_t i = 0; i < 150; ++i) {
+    Put32(idata, 20 * i, 0x1C00);
+    Put32(idata, 20 * i + 12, 0x1F80);
+  }
+  for (uint32_t i = 0; i < 200; ++i) Put32(idata, 0xC00 + 4 * i, 0x80000000 + i);
+  t.sections.push_back({".idata", 0x1000, 0, idata});
+  t.directories[diImports] = {0x1000, 151 * 20};
+  TTempDir dir;
+  TRunResult r = RunTool({WriteFile(dir / "shared.exe", t.Build()), "-li"});
+  EXPECT_EQ(r.exitCode, 4);
+  EXPECT_LT(r.out.size(), 100000u);
+  EXPECT_NE(r.out.find("Exception:\nError while listing imports:\nThe import tables overlap each other\n"),
+            std::string::npos);
+}
+
+}  // namespace
