@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "textbuf/EditBuffer.h"
 #include "textbuf/EditPos.h"
 #include "util/DiagLog.h"
+#include "util/TempFiles.h"
 
 namespace {
 
@@ -56,17 +56,13 @@ void TTextUndo::SetErrorReporter(TErrorReporter reporter) {
   errorReporter() = reporter ? std::move(reporter) : TErrorReporter(reportToStandardError);
 }
 
-std::string TTextUndo::TempFolder() {
-  const char* dir = std::getenv("TMPDIR");
-  return dir && *dir ? dir : "/tmp";
-}
+int64_t TTextUndo::StreamSize() const { return streamSize_; }
 
-int64_t TTextUndo::StreamSize() const { return stream_ ? stream_->Size() : 0; }
-
-bool TTextUndo::CanRedo() const { return stream_ && cursor_ < stream_->Size() - kTrailerSize; }
+bool TTextUndo::CanRedo() const { return cursor_ < streamSize_ - kTrailerSize; }
 
 void TTextUndo::resetToMemory() {
   stream_ = std::make_unique<TMemoryStream>();
+  streamSize_ = 0;
   spilled_ = false;
   cursor_ = 0;
   lastSize_ = 0;
@@ -90,20 +86,16 @@ void TTextUndo::ClearUndo() {
   }
 }
 
-void TTextUndo::writeHeader(const Header& h) {
-  char bytes[kHeaderSize];
-  putInt32(bytes, h.size);
-  putInt32(bytes + 4, h.previousSize);
-  putInt32(bytes + 8, h.position);
-  bytes[12] = static_cast<char>(h.kind);
-  stream_->WriteBuffer(bytes, kHeaderSize);
+void TTextUndo::putHeader(char* at, const Header& h) {
+  putInt32(at, h.size);
+  putInt32(at + 4, h.previousSize);
+  putInt32(at + 8, h.position);
+  at[12] = static_cast<char>(h.kind);
 }
 
-void TTextUndo::writeTrailer(int32_t lastSize) {
-  char bytes[kTrailerSize];
-  putInt32(bytes, 0);
-  putInt32(bytes + 4, lastSize);
-  stream_->WriteBuffer(bytes, kTrailerSize);
+void TTextUndo::putTrailer(char* at, int32_t lastSize) {
+  putInt32(at, 0);
+  putInt32(at + 4, lastSize);
 }
 
 bool TTextUndo::readHeader(int64_t at, Header& h) {
@@ -127,21 +119,29 @@ void TTextUndo::Record(TUndoKind kind, int32_t position, std::string_view oldTex
 
 void TTextUndo::recordUndo(TUndoKind kind, int32_t position, std::string_view oldText, std::string_view newText) {
   if (!stream_) resetToMemory();
-  if (cursor_ < stream_->Size() - kTrailerSize) {
+  if (cursor_ < streamSize_ - kTrailerSize) {
     // Undone records are dropped; the new record takes their place.
     stream_->SetSize(cursor_);
+    streamSize_ = cursor_;
     hasMergeHeader_ = false;
   }
-  stream_->SetPosition(cursor_);
   const int32_t n = static_cast<int32_t>(newText.size());
+  // Each write goes out in one piece: after spilling, every call is a
+  // system call, and typing records one character at a time.
+  std::string bytes;
 
   if (hasMergeHeader_ && kind == ukTyped && mergeHeader_.kind == ukTyped &&
       static_cast<int64_t>(mergeHeader_.position) + (mergeHeader_.size - kHeaderSize) == position) {
-    stream_->WriteBuffer(newText.data(), n);
     mergeHeader_.size += n;
-    writeTrailer(mergeHeader_.size);
+    bytes.resize(static_cast<size_t>(n) + kTrailerSize);
+    std::memcpy(bytes.data(), newText.data(), static_cast<size_t>(n));
+    putTrailer(bytes.data() + n, mergeHeader_.size);
+    stream_->SetPosition(cursor_);
+    stream_->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    char header[kHeaderSize];
+    putHeader(header, mergeHeader_);
     stream_->SetPosition(cursor_ - lastSize_);
-    writeHeader(mergeHeader_);
+    stream_->WriteBuffer(header, kHeaderSize);
     cursor_ += n;
     lastSize_ += n;
   } else {
@@ -149,25 +149,33 @@ void TTextUndo::recordUndo(TUndoKind kind, int32_t position, std::string_view ol
     h.previousSize = lastSize_;
     h.position = position;
     h.kind = kind;
-    std::string payload;
+    // An in-place overwrite keeps the new text's 16-bit length, the new
+    // text and the old text; other records keep their characters.
+    const size_t payload = oldText.empty() ? newText.size() : 2 + newText.size() + oldText.size();
+    h.size = kHeaderSize + static_cast<int32_t>(payload);
+    bytes.resize(kHeaderSize + payload + kTrailerSize);
+    char* p = bytes.data();
+    putHeader(p, h);
+    p += kHeaderSize;
     if (!oldText.empty()) {
-      // In-place overwrite: the new text's 16-bit length, new text, old text.
-      payload.resize(2);
-      payload[0] = static_cast<char>(n & 0xFF);
-      payload[1] = static_cast<char>((n >> 8) & 0xFF);
-      payload.append(newText);
-      payload.append(oldText);
+      *p++ = static_cast<char>(n & 0xFF);
+      *p++ = static_cast<char>((n >> 8) & 0xFF);
     }
-    const std::string_view body = oldText.empty() ? newText : std::string_view(payload);
-    h.size = kHeaderSize + static_cast<int32_t>(body.size());
-    writeHeader(h);
-    stream_->WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
-    writeTrailer(h.size);
+    std::memcpy(p, newText.data(), newText.size());
+    p += newText.size();
+    if (!oldText.empty()) {
+      std::memcpy(p, oldText.data(), oldText.size());
+      p += oldText.size();
+    }
+    putTrailer(p, h.size);
+    stream_->SetPosition(cursor_);
+    stream_->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
     cursor_ += h.size;
     lastSize_ = h.size;
     hasMergeHeader_ = kind == ukTyped || kind == ukTypedDelete;
     if (hasMergeHeader_) mergeHeader_ = h;
   }
+  streamSize_ = static_cast<int64_t>(cursor_) + kTrailerSize;
   if (cursor_ > kSpillThreshold && !spilled_ && !spillFailed_) spill();
 }
 
@@ -224,7 +232,7 @@ bool TTextUndo::Replay(TEditPos& pos, int direction, int32_t& start, int32_t& le
       newLastSize = h.size;
       kind = h.kind;
     }
-    if (h.size < kHeaderSize || headerAt + h.size > stream_->Size() - kTrailerSize) return false;
+    if (h.size < kHeaderSize || headerAt + h.size > streamSize_ - kTrailerSize) return false;
     h.kind = kind;
     if (!perform(pos, h, headerAt + kHeaderSize, direction, start, length)) return false;
     cursor_ = newCursor;

@@ -64,8 +64,6 @@ public:
   static constexpr int32_t kHeaderSize = 13;
   static constexpr int32_t kTrailerSize = 8;
   static constexpr int32_t kSpillThreshold = 0x10000;
-  // Where the temporary file goes: $TMPDIR, else /tmp.
-  static std::string TempFolder();
 
 private:
   struct Header {
@@ -75,8 +73,8 @@ private:
     uint8_t kind = 0;
   };
   void recordUndo(TUndoKind kind, int32_t position, std::string_view oldText, std::string_view newText);
-  void writeHeader(const Header& h);
-  void writeTrailer(int32_t lastSize);
+  static void putHeader(char* at, const Header& h);
+  static void putTrailer(char* at, int32_t lastSize);
   bool readHeader(int64_t at, Header& h);
   bool perform(TEditPos& pos, const Header& h, int64_t payloadAt, int direction, int32_t& start,
                int32_t& length);
@@ -85,6 +83,7 @@ private:
   void failed(const std::string& what);
 
   std::unique_ptr<TStream> stream_;
+  int64_t streamSize_ = 0;  // kept here: asking a file stream costs system calls
   int32_t cursor_ = 0;
   int32_t lastSize_ = 0;
   Header mergeHeader_;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -31,6 +32,8 @@ constexpr uint32_t kPageMagic = 0x41524E50;  // a small-block page
 constexpr uint32_t kLargeMagic = 0x41524E4C; // a block with a mapping of its own
 constexpr uint32_t kLargeClass = 0xFFFFFFFF;
 constexpr size_t kPagesPerRegion = 16;
+constexpr size_t kMaxRegionSize = size_t(32) << 20;
+constexpr size_t kHugePageSize = size_t(2) << 20;
 
 size_t systemPageSize() {
   static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -79,9 +82,9 @@ TDataAllocator::TDataAllocator(size_t pageSize) : pageSize_(pageSize) {
 }
 
 TDataAllocator::~TDataAllocator() {
-  for (void* region : regions_) {
-    ARENA_UNPOISON(region, regionSize_);
-    ::munmap(region, regionSize_);
+  for (const Region& region : regions_) {
+    ARENA_UNPOISON(region.base, region.size);
+    ::munmap(region.base, region.size);
   }
   PageHeader* h = largeHead_;
   while (h) {
@@ -119,13 +122,18 @@ int TDataAllocator::classIndexFor(size_t n) const {
 
 char* TDataAllocator::newPage(uint32_t classIndex) {
   if (regionNext_ == regionEnd_) {
-    void* region = mapAligned(regionSize_, pageSize_);
+    const bool huge = regionSize_ >= kHugePageSize;
+    void* region = mapAligned(regionSize_, huge ? std::max(kHugePageSize, pageSize_) : pageSize_);
     if (!region) throw std::bad_alloc();
-    regions_.push_back(region);
+    // A large text touches its regions from end to end: huge pages spare
+    // the kernel a fault for every 4 KiB of them.
+    if (huge) ::madvise(region, regionSize_, MADV_HUGEPAGE);
+    regions_.push_back({region, regionSize_});
     bytesReserved_ += regionSize_;
     regionNext_ = static_cast<char*>(region);
     regionEnd_ = regionNext_ + regionSize_;
     ARENA_POISON(region, regionSize_);
+    regionSize_ = std::min(regionSize_ * 2, std::max(kMaxRegionSize, pageSize_ * kPagesPerRegion));
   }
   char* page = regionNext_;
   regionNext_ += pageSize_;

@@ -60,8 +60,14 @@ private:
   size_t largeThreshold_;
   std::vector<SizeClass> classes_;
   std::vector<uint16_t> smallLookup_;  // class index by (n + 7) / 8 for n up to 1024
-  std::vector<void*> regions_;         // regions of pages, each regionSize_ bytes
-  size_t regionSize_;
+  struct Region {
+    void* base;
+    size_t size;
+  };
+  // Pages come from regions that double in size up to kMaxRegionSize, so a
+  // small text takes little and a large one few, huge-page backed mappings.
+  std::vector<Region> regions_;
+  size_t regionSize_;  // size of the next region
   char* regionNext_ = nullptr;  // next unused page of the newest region
   char* regionEnd_ = nullptr;
   size_t bytesReserved_ = 0;

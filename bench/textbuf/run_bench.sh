@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Times the text engine on a generated 100 MB Pascal-like text and, in the
+# same run, a whole-process load of that file by vim for comparison.
+#   bench/textbuf/run_bench.sh [build dir, default build/textbuf-rel]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$root/build/textbuf-rel}"
+text="$build/textbuf-bench/pascal100.txt"
+
+if [ ! -x "$build/bench/textbuf/textbuf_bench" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILL_BENCH=ON -DQUILL_TESTS=OFF >/dev/null
+  cmake --build "$build" --target textbuf_bench -- -j2 >/dev/null
+fi
+mkdir -p "$(dirname "$text")"
+[ -s "$text" ] || python3 "$root/bench/textbuf/make_pascal_text.py" "$text" 100000000
+
+# Warm the page cache so that both sides read from memory.
+cat "$text" >/dev/null
+"$build/bench/textbuf/textbuf_bench" "$text" 1000000 | tee "$build/textbuf-bench/result.txt"
+
+if command -v vim >/dev/null; then
+  best=""
+  for i in 1 2 3; do
+    t=$( { /usr/bin/time -f "%e %M" vim -u NONE -i NONE -n -es -c 'q!' "$text" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+    echo "vim load run $i: ${t%% *} s, peak ${t##* } KB"
+    s=${t%% *}
+    if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; fi
+  done
+  load=$(sed -n 's/^SetText: \([0-9.]*\) s.*/\1/p' "$build/textbuf-bench/result.txt")
+  awk -v a="$load" -v b="$best" 'BEGIN{printf "SetText %.3f s against vim %.2f s: %.2f of vim'"'"'s time\n", a, b, a / b}' | tee -a "$build/textbuf-bench/result.txt"
+fi
