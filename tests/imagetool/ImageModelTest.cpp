@@ -69,6 +69,31 @@ TEST(ImageModel, OpenImageReportsSystemErrors) {
   EXPECT_EQ(error, kImageErrNotImage);
 }
 
+TEST(ImageModel, WritesReachTheFileOnlyInWriteMode) {
+  TTempDir dir;
+  TBytes original = simpleImage().Build();
+  for (int mode : {imRead, imWrite, imCopyOnWrite}) {
+    std::string name = WriteFile(dir / "image.exe", original);
+    int error = 0;
+    auto image = ExeImage::OpenImage(name, mode, error);
+    ASSERT_TRUE(image) << error;
+    if (mode == imRead) {
+      EXPECT_THROW(image->SetU32(0x400, 1), EImageFormat);
+    } else {
+      image->SetU32(0x400, 0x12345678);
+      image->newFileSize = 0x500;
+    }
+    EXPECT_EQ(image->CloseImage(), 0);
+    TBytes after = ReadFile(name);
+    if (mode == imWrite) {
+      ASSERT_EQ(after.size(), 0x500u);  // cut to the new size on close
+      EXPECT_EQ(Get32(after, 0x400), 0x12345678u);
+    } else {
+      EXPECT_EQ(after, original) << "mode " << mode;
+    }
+  }
+}
+
 TEST(ImageModel, TranslatesAddressesThroughTheSections) {
   TTestImage t = simpleImage();
   t.sections.push_back({".bss", 0x3000, 0x400, {}, 0xC0000080});  // raw offset 0, no raw data
