@@ -341,7 +341,11 @@ std::string TMemoryIniFile::GetText() const {
   for (const auto& s : sections_) {
     if (!out.empty() && !isLineBreak(out.back())) out += lineBreak_;
     out += s->header_;
-    out += s->headerBreak_.empty() && !s->body_.empty() ? lineBreak_ : s->headerBreak_;
+    const std::string& headerBreak = s->headerBreak_.empty() && !s->body_.empty() ? lineBreak_ : s->headerBreak_;
+    out += headerBreak;
+    // A CR ending the header and an LF starting the body would read back as
+    // one line break, losing the body's first line: write the CR as CR LF.
+    if (headerBreak == "\r" && !s->body_.empty() && s->body_[0] == '\n') out += '\n';
     out += s->body_;
   }
   return out;

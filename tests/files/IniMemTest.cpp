@@ -132,6 +132,15 @@ TEST(MemoryIniFile, ChangesTouchOnlyTheirLines) {
   }
 }
 
+TEST(MemoryIniFile, EditedLinesReadBackAsTheSameLines) {
+  // A body line next to a CR-only break must not merge with it on reading.
+  auto ini = fromText("\n[A]\r");
+  ini->FindSection("A")->AddLine("");
+  auto back = fromText(ini->GetText());
+  EXPECT_EQ(back->FindSection("A")->GetBody(), ini->FindSection("A")->GetBody());
+  EXPECT_EQ(back->FindSection("A")->LineCount(), 1);
+}
+
 TEST(MemoryIniFile, TwoWriteCyclesGiveTheSameBytes) {
   TempDir dir;
   std::string file = dir / "c.ini";
