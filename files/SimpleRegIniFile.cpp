@@ -173,18 +173,26 @@ bool TSimpleRegIniFile::ReadOnly() {
 // ---- keys ------------------------------------------------------------------
 
 void TSimpleRegIniFile::openKey(const TRegKey* parent, const std::string& path, bool create, bool readOnly,
-                                TRegKey& key) {
+                                TRegKey& key, bool forWrite) {
   auto open = [&](bool writable, bool createIt) {
     return parent ? parent->OpenSubKey(path, writable, createIt, key) : TRegKey::Open(root_, path, writable, createIt, key);
   };
   TRegResult result = TRegResult::NotFound;
   if (!readOnly && (result = open(true, false)) == TRegResult::Ok) return;
   if ((result = open(false, false)) == TRegResult::Ok) return;
-  if (result != TRegResult::AccessDenied && create && !readOnly) open(true, true);
+  if (result == TRegResult::AccessDenied || !create || readOnly) return;
+  try {
+    open(true, true);
+  } catch (const ERegistryError&) {
+    // For a read, a key that cannot be created is a key that is not there
+    // and the read answers its default; a write reports the failure.
+    key.Close();
+    if (forWrite) throw;
+  }
 }
 
-bool TSimpleRegIniFile::openBaseKey() {
-  if (!baseKey_.IsOpen()) openKey(nullptr, keyPath_, !readOnly_, readOnly_, baseKey_);
+bool TSimpleRegIniFile::openBaseKey(bool forWrite) {
+  if (!baseKey_.IsOpen()) openKey(nullptr, keyPath_, !readOnly_, readOnly_, baseKey_, forWrite);
   return baseKey_.IsOpen();
 }
 
@@ -193,9 +201,9 @@ TRegKey* TSimpleRegIniFile::sectionKey(const std::string& section, bool forWrite
   if (sectionKey_.IsOpen() && RegSameName(sectionName_, section) && (sectionWritable_ == forWrite || sectionWritable_))
     return &sectionKey_;
   closeSectionKey();
-  if (!openBaseKey()) return nullptr;
+  if (!openBaseKey(forWrite)) return nullptr;
   if (section.empty()) return forWrite && !baseKey_.Writable() ? nullptr : &baseKey_;
-  openKey(&baseKey_, section, forWrite, !forWrite || !baseKey_.Writable(), sectionKey_);
+  openKey(&baseKey_, section, forWrite, !forWrite || !baseKey_.Writable(), sectionKey_, forWrite);
   if (!sectionKey_.IsOpen()) return nullptr;
   if (forWrite && !sectionKey_.Writable()) {
     sectionKey_.Close();
@@ -368,7 +376,7 @@ void TSimpleRegIniFile::WriteBool(const std::string& section, const std::string&
 void TSimpleRegIniFile::EraseSection(const std::string& section) {
   if (section.empty() || readOnly_) return;
   if (sectionKey_.IsOpen() && RegSameName(sectionName_, section)) closeSectionKey();
-  if (openBaseKey() && baseKey_.Writable()) baseKey_.DeleteSubKeyTree(section);
+  if (openBaseKey(true) && baseKey_.Writable()) baseKey_.DeleteSubKeyTree(section);
 }
 
 void TSimpleRegIniFile::DeleteKey(const std::string& section, const std::string& ident) {

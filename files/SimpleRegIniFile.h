@@ -41,6 +41,7 @@ public:
   // Strings give their text (expandable ones with %VAR% expanded), numbers
   // their unsigned decimal, binary and other values their bytes.
   std::string ReadString(const std::string& section, const std::string& ident, const std::string& def) override;
+  // Writes raise ERegistryError when the settings file cannot be written.
   void WriteString(const std::string& section, const std::string& ident, const std::string& value) override;
   // Numbers; strings as integers; binary values of 1, 2 or 4 bytes, little-endian.
   int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) override;
@@ -89,8 +90,11 @@ private:
   std::optional<TRegValue> readValue(const std::string& section, const std::string& ident);
   // The key for a section (the store's key for ""), or nullptr.
   TRegKey* sectionKey(const std::string& section, bool forWrite);
-  bool openBaseKey();
-  void openKey(const TRegKey* parent, const std::string& path, bool create, bool readOnly, TRegKey& key);
+  bool openBaseKey(bool forWrite = false);
+  // Opens for writing, else for reading, else creates (with create): the
+  // key or none. Failing to create raises only for a write.
+  void openKey(const TRegKey* parent, const std::string& path, bool create, bool readOnly, TRegKey& key,
+               bool forWrite);
   void closeSectionKey();
   // After an operation: without a timer the section key does not stay open.
   void releaseSectionKey();

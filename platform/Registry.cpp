@@ -198,7 +198,7 @@ void TRegistryRoot::loadLocked(const TFileStamp& seen) {
   try {
     int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-      if (errno != ENOENT) throw ERegistryError(Format("Cannot read the settings file \"%s\". %s", fileName_, SysErrorMessage(errno)));
+      if (errno != ENOENT && errno != ENOTDIR) throw ERegistryError(Format("Cannot read the settings file \"%s\". %s", fileName_, SysErrorMessage(errno)));
       tree = std::make_unique<TRegNode>();
       stamp = TFileStamp{};
     } else {

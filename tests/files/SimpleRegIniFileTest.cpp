@@ -98,6 +98,14 @@ TEST_F(SimpleRegIniFileTest, AReadOnlyRootFallsBackToReading) {
   EXPECT_FALSE(getValue("Software\\Orvel\\S", "x").has_value());
 }
 
+TEST_F(SimpleRegIniFileTest, AnUnwritableSettingsFolderGivesDefaultsAndFailedWrites) {
+  std::ofstream((dir_ / "plain").string()) << "a file, not a folder";
+  SetRegistryRootFile(TRegRootKey::CurrentUser, (dir_ / "plain" / "user.reg").string(), false);
+  TSimpleRegIniFile ini("Software\\Orvel");
+  EXPECT_EQ(ini.ReadString("S", "x", "def"), "def");
+  EXPECT_THROW(ini.WriteString("S", "x", "1"), ERegistryError);
+}
+
 TEST_F(SimpleRegIniFileTest, TypedReadsFollowTheValueType) {
   ::setenv("QUILL_REG_TEST", "expanded", 1);
   struct {
