@@ -191,26 +191,21 @@ bool TEditBuffer::FindLine(int32_t offset, int32_t& line, int32_t& column) const
     column = offset - start;
     return true;
   }
-  int32_t found;
+  // The line found last, or the one after it (reading on), answer most
+  // requests; the others search the offset table.
+  int32_t found = -1;
   const int32_t cached = cachedLine_;
   if (cached >= 0 && cached < count) {
     const int32_t start = offsets_.Start(cached);
-    if (offset < start) {
-      // Look back over at most 128 lines before searching everything before.
-      int32_t lo = cached > 128 && offset >= offsets_.Start(cached - 128) ? cached - 128 : 0;
-      found = offsets_.LineOfIn(offset, lo, cached - 1);
-    } else if (offset < offsets_.Start(cached + 1)) {
-      found = cached;
-    } else {
-      const int32_t near = cached + 17;
-      if (near < count && offset >= offsets_.Start(near))
-        found = offsets_.LineOfIn(offset, near, count - 1);
-      else
-        found = offsets_.LineOfIn(offset, cached + 1, std::min(near, count) - 1);
+    if (offset >= start) {
+      const int32_t next = start + rec(cached)->length;
+      if (offset < next)
+        found = cached;
+      else if (cached + 1 < count && offset < next + rec(cached + 1)->length)
+        found = cached + 1;
     }
-  } else {
-    found = offsets_.LineOf(offset);
   }
+  if (found < 0) found = offsets_.LineOf(offset);
   cachedLine_ = found;
   line = found;
   column = offset - offsets_.Start(found);

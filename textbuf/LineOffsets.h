@@ -1,137 +1,184 @@
 #pragma once
-// The start offsets of the lines of a text, kept so that a change of one
-// line's length costs no work proportional to the number of lines.
+// The start offsets of the lines of a text, so that no edit costs work
+// proportional to the number of lines, wherever it happens.
 //
-// The table holds Count() + 1 starts: the start of every line and, last, the
-// total length. A change of length is not written into every following start
-// at once: it is kept as a pending step, a delta that applies to every entry
-// after stepLine_. The next change moves the step to its own line, applying
-// (or taking back) the delta only for the entries in between, so that edits
-// at one place, the usual case while typing, cost O(1), and reading any start
-// costs O(1) as well.
+// Lines are grouped in blocks of about kBlockLines. A block keeps the starts
+// of its lines relative to its own start; the blocks' starts form a
+// TStepPartition, whose pending step makes a change of one block's length
+// cheap. A change of one line's length therefore rewrites at most a block of
+// local starts plus the block starts between the last change and this one:
+// O(kBlockLines + blocks) in the worst case and O(kBlockLines) while typing
+// at one place. Reading a start costs a binary search over the blocks.
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "textbuf/StepPartition.h"
+
 class TLineOffsets {
 public:
-  TLineOffsets() { clear(); }
+  static constexpr int32_t kBlockLines = 1024;
 
-  int32_t Count() const { return static_cast<int32_t>(starts_.size()) - 1; }
-  int32_t Total() const { return Start(Count()); }
+  int32_t Count() const { return count_; }
+  int32_t Total() const { return blocks_.Total(); }
 
   // The start of a line, 0 <= line <= Count(); Start(Count()) is the total.
   int32_t Start(int32_t line) const {
-    assert(line >= 0 && line <= Count());
-    int32_t value = starts_[static_cast<size_t>(line)];
-    return line > stepLine_ ? value + stepLength_ : value;
+    assert(line >= 0 && line <= count_);
+    if (line == count_) return Total();
+    const int32_t b = blockOf(line);
+    return blocks_.Start(b) + local_[static_cast<size_t>(b)][static_cast<size_t>(line - firsts_[static_cast<size_t>(b)])];
   }
   int32_t Length(int32_t line) const { return Start(line + 1) - Start(line); }
 
-  // Empties the table and gives its memory back.
   void Clear() {
-    std::vector<int32_t>().swap(starts_);
-    clear();
+    blocks_.Clear();
+    std::vector<std::vector<int32_t>>().swap(local_);
+    std::vector<int32_t>().swap(firsts_);
+    count_ = 0;
   }
-  size_t Capacity() const { return starts_.capacity(); }
-  void Reserve(int32_t lines) { starts_.reserve(static_cast<size_t>(lines) + 1); }
+  void Reserve(int32_t lines) {
+    const auto blocks = static_cast<size_t>(lines / kBlockLines + 1);
+    local_.reserve(blocks);
+    firsts_.reserve(blocks);
+    blocks_.Reserve(static_cast<int32_t>(blocks));
+  }
 
   // Appends a line of the given length after the last one.
   void AppendLine(int32_t length) {
-    applyAll();
-    starts_.push_back(starts_.back() + length);
+    if (local_.empty() || local_.back().size() >= static_cast<size_t>(kBlockLines)) {
+      blocks_.AppendLine(length);
+      local_.emplace_back();
+      local_.back().reserve(kBlockLines);
+      local_.back().push_back(0);
+      firsts_.push_back(count_);
+    } else {
+      const int32_t last = static_cast<int32_t>(local_.size()) - 1;
+      local_.back().push_back(blocks_.Length(last));
+      blocks_.Shift(last, length);
+    }
+    ++count_;
   }
 
   // The length of a line changes by delta: every later start moves.
   void Shift(int32_t line, int32_t delta) {
-    assert(line >= 0 && line < Count());
+    assert(line >= 0 && line < count_);
     if (delta == 0) return;
-    if (stepLength_ == 0) {
-      stepLine_ = line;
-      stepLength_ = delta;
-      return;
-    }
-    if (line >= stepLine_) {
-      applyTo(line);
-    } else if (stepLine_ - line <= Count() - stepLine_) {
-      takeBackTo(line);
-    } else {
-      applyAll();
-      stepLine_ = line;
-      stepLength_ = delta;
-      return;
-    }
-    stepLength_ += delta;
+    const int32_t b = blockOf(line);
+    std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+    int32_t* p = starts.data();
+    const auto n = static_cast<int32_t>(starts.size());
+    for (int32_t i = line - firsts_[static_cast<size_t>(b)] + 1; i < n; ++i) p[i] += delta;
+    blocks_.Shift(b, delta);
   }
 
   // Splits the text before `line` at the offset start: a new line begins
   // there and the old line `line` (if any) becomes line + 1. start must lie
   // between Start(line - 1) and Start(line); line may be Count().
   void InsertLine(int32_t line, int32_t start) {
-    assert(line >= 1 && line <= Count());
-    if (line <= stepLine_) {
-      starts_.insert(starts_.begin() + line, start);
-      ++stepLine_;
-    } else {
-      starts_.insert(starts_.begin() + line, start - stepLength_);
-    }
+    assert(line >= 1 && line <= count_);
+    const int32_t b = blockOf(line - 1);
+    std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+    starts.insert(starts.begin() + (line - firsts_[static_cast<size_t>(b)]), start - blocks_.Start(b));
+    ++count_;
+    for (size_t i = static_cast<size_t>(b) + 1; i < firsts_.size(); ++i) ++firsts_[i];
+    if (starts.size() > static_cast<size_t>(2 * kBlockLines)) splitBlock(b);
   }
 
   // Removes the line boundaries first .. first + count - 1: those lines are
   // merged into line first - 1, whose length grows by theirs.
   void RemoveLines(int32_t first, int32_t count) {
-    assert(first >= 1 && count >= 0 && first + count <= Count());
+    assert(first >= 1 && count >= 0 && first + count <= count_);
     if (count == 0) return;
-    starts_.erase(starts_.begin() + first, starts_.begin() + first + count);
-    if (stepLine_ >= first + count)
-      stepLine_ -= count;
-    else if (stepLine_ >= first)
-      stepLine_ = first - 1;
+    const int32_t end = first + count;
+    // From the last block concerned back to the first, so that the blocks
+    // still to be handled keep their numbers.
+    for (int32_t b = blockOf(end - 1); b >= 0 && firsts_[static_cast<size_t>(b)] + blockSize(b) > first; --b) {
+      const int32_t fb = firsts_[static_cast<size_t>(b)];
+      const int32_t from = std::max(first, fb) - fb;
+      const int32_t to = std::min(end, fb + blockSize(b)) - fb;
+      std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+      if (from > 0) {
+        starts.erase(starts.begin() + from, starts.begin() + to);
+      } else if (to < blockSize(b)) {
+        // The block's first lines join the previous block's last line: the
+        // block now starts at its first remaining line.
+        const int32_t moved = starts[static_cast<size_t>(to)];
+        starts.erase(starts.begin(), starts.begin() + to);
+        for (int32_t& s : starts) s -= moved;
+        blocks_.Shift(b - 1, moved);
+        blocks_.Shift(b, -moved);
+      } else {
+        blocks_.RemoveLines(b, 1);
+        local_.erase(local_.begin() + b);
+        firsts_.erase(firsts_.begin() + b);
+      }
+    }
+    count_ -= count;
+    renumberFrom(std::max(0, blockOf(first - 1)));
   }
 
   // The line holding offset: Start(line) <= offset < Start(line + 1); an
   // offset at or past the total gives the last line.
-  int32_t LineOf(int32_t offset) const { return LineOfIn(offset, 0, Count() - 1); }
-
-  // The same, searching only lines lo .. hi (the caller knows it lies there).
-  int32_t LineOfIn(int32_t offset, int32_t lo, int32_t hi) const {
+  int32_t LineOf(int32_t offset) const {
+    assert(count_ > 0);
+    // The last block that starts at or before the offset and has lines
+    // there (a block may be empty when it holds just an empty last line).
+    const int32_t b = blocks_.LineOf(offset);
+    const std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+    const int32_t rel = offset - blocks_.Start(b);
+    size_t lo = 0, hi = starts.size() - 1;
     while (lo < hi) {
-      int32_t mid = lo + (hi - lo + 1) / 2;
-      if (Start(mid) <= offset)
+      const size_t mid = lo + (hi - lo + 1) / 2;
+      if (starts[mid] <= rel)
         lo = mid;
       else
         hi = mid - 1;
     }
-    return lo;
+    return firsts_[static_cast<size_t>(b)] + static_cast<int32_t>(lo);
   }
 
-  // The line after which the pending step applies (for tests).
-  int32_t PendingStepLine() const { return stepLength_ == 0 ? Count() : stepLine_; }
+  size_t Capacity() const {
+    size_t n = 0;
+    for (const auto& starts : local_) n += starts.capacity();
+    return n;
+  }
 
 private:
-  void clear() {
-    starts_.assign(1, 0);
-    stepLine_ = 0;
-    stepLength_ = 0;
-  }
-  void applyTo(int32_t line) {
-    int32_t* p = starts_.data();
-    for (int32_t i = stepLine_ + 1; i <= line; ++i) p[i] += stepLength_;
-    stepLine_ = line;
-  }
-  void takeBackTo(int32_t line) {
-    int32_t* p = starts_.data();
-    for (int32_t i = line + 1; i <= stepLine_; ++i) p[i] -= stepLength_;
-    stepLine_ = line;
-  }
-  void applyAll() {
-    if (stepLength_ != 0) applyTo(Count());
-    stepLine_ = Count();
-    stepLength_ = 0;
+  int32_t blockSize(int32_t b) const { return static_cast<int32_t>(local_[static_cast<size_t>(b)].size()); }
+
+  int32_t blockOf(int32_t line) const {
+    size_t lo = 0, hi = firsts_.size() - 1;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo + 1) / 2;
+      if (firsts_[mid] <= line)
+        lo = mid;
+      else
+        hi = mid - 1;
+    }
+    return static_cast<int32_t>(lo);
   }
 
-  std::vector<int32_t> starts_;
-  int32_t stepLine_ = 0;    // entries after this one carry stepLength_ still unapplied
-  int32_t stepLength_ = 0;
+  void renumberFrom(int32_t b) {
+    for (size_t i = static_cast<size_t>(b) + 1; i < firsts_.size(); ++i)
+      firsts_[i] = firsts_[i - 1] + static_cast<int32_t>(local_[i - 1].size());
+  }
+
+  void splitBlock(int32_t b) {
+    std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+    const size_t half = starts.size() / 2;
+    const int32_t cut = starts[half];
+    std::vector<int32_t> tail(starts.begin() + static_cast<long>(half), starts.end());
+    for (int32_t& s : tail) s -= cut;
+    starts.resize(half);
+    blocks_.InsertLine(b + 1, blocks_.Start(b) + cut);
+    local_.insert(local_.begin() + b + 1, std::move(tail));
+    firsts_.insert(firsts_.begin() + b + 1, firsts_[static_cast<size_t>(b)] + static_cast<int32_t>(half));
+  }
+
+  TStepPartition blocks_;                  // the blocks' starts
+  std::vector<std::vector<int32_t>> local_; // per block: its lines' starts, relative
+  std::vector<int32_t> firsts_;            // per block: its first line
+  int32_t count_ = 0;
 };
