@@ -29,6 +29,23 @@ constexpr int64_t BacktrackLimit = 100000;
   std::abort();
 }
 
+// Every message a compile may end with; the hex-digit one names the digit.
+inline bool isCompileMessage(const std::string& message) {
+  static const char* const known[] = {
+      "regexp too big", "too many ()", "unmatched ()", "junk on end", "*+ operand could be empty",
+      "nested *?+", "?+* follows nothing", "Unmatched []", "Invalid [] range", "Trailing \\",
+      "No hex code after \\x",
+  };
+  for (const char* text : known)
+    if (message == text) return true;
+  return message.size() == 17 && message.compare(0, 15, "Bad hex digit \"") == 0 && message[16] == '"';
+}
+
+inline bool isLimitMessage(const std::string& message) {
+  return message == "Regular expression too complex for this text (step limit reached)" ||
+         message == "Regular expression too complex for this text (backtrack limit reached)";
+}
+
 // The first match at a position from offset on by trying every position;
 // -2 when a limit was reached.
 inline int plainSearch(const RegExprProgram& program, const std::string& subject, int offset, int& end) {
@@ -62,7 +79,8 @@ inline void runCase(const uint8_t* data, size_t size) {
   re.SetBacktrackLimit(BacktrackLimit);
   try {
     re.SetExpression(pattern);
-  } catch (const ERegExpr&) {
+  } catch (const ERegExpr& e) {
+    if (!isCompileMessage(e.Message())) violated("unknown compile message");
     return;
   }
   RegExprProgram program = compileRegExpr(pattern);
@@ -73,8 +91,9 @@ inline void runCase(const uint8_t* data, size_t size) {
   bool matched;
   try {
     matched = re.ExecFrom(subject, offset);
-  } catch (const ERegExpr&) {
-    return;  // a limit was reached
+  } catch (const ERegExpr& e) {
+    if (!isLimitMessage(e.Message())) violated("unexpected search failure");
+    return;
   }
   int plainEnd = -1;
   int plainStart = plainSearch(program, subject, offset, plainEnd);
