@@ -267,46 +267,51 @@ void TCustomScrivel::UpdateScrollBars() {
   if (updatingScrollBars_) return;  // showing a bar resizes the viewport, which lands here again
   updatingScrollBars_ = true;
   scrollBarsPending_ = false;
-  const int64_t page = lineHeight_ > 0 ? VisibleLines() : 1;
-  if (scrollbars_ == ssVertical || scrollbars_ == ssBoth) {
-    const int64_t range = DisplayLineCount();
-    const TScrollBarFit fit = FitScrollBar(range, page, topLine_);
-    vFactor_ = fit.Factor;
-    QScrollBar* bar = verticalScrollBar();
-    const QSignalBlocker block(bar);
-    bar->setRange(0, std::max(0, fit.Range - fit.Page));
-    bar->setPageStep(fit.Page);
-    bar->setSingleStep(1);
-    bar->setValue(fit.Position);
-    const bool needed = page == 0 || range > page;
-    if (hideScrollbars_) {
-      setVerticalBarShown(needed);
-    } else {
-      setVerticalBarShown(true);
-      bar->setEnabled(needed);
+  // A bar shown or hidden on the way changes the page: then a second pass.
+  for (int pass = 0; pass < 2; ++pass) {
+    const QRect before = textRect_;
+    const int64_t page = lineHeight_ > 0 ? VisibleLines() : 1;
+    if (scrollbars_ == ssVertical || scrollbars_ == ssBoth) {
+      const int64_t range = DisplayLineCount();
+      const TScrollBarFit fit = FitScrollBar(range, page, topLine_);
+      vFactor_ = fit.Factor;
+      QScrollBar* bar = verticalScrollBar();
+      const QSignalBlocker block(bar);
+      bar->setRange(0, std::max(0, fit.Range - fit.Page));
+      bar->setPageStep(fit.Page);
+      bar->setSingleStep(1);
+      bar->setValue(fit.Position);
+      const bool needed = page == 0 || range > page;
+      if (hideScrollbars_) {
+        setVerticalBarShown(needed);
+      } else {
+        setVerticalBarShown(true);
+        bar->setEnabled(needed);
+      }
+    } else if (vbarShown_) {
+      setVerticalBarShown(false);
     }
-  } else if (vbarShown_) {
-    setVerticalBarShown(false);
-  }
-  if ((scrollbars_ == ssHorizontal || scrollbars_ == ssBoth) && !wordWrap_) {
-    const int64_t hpage = charWidth_ > 0 ? VisibleColumns() : 1;
-    const TScrollBarFit fit = FitScrollBar(longestLine_, hpage, leftCol_);
-    hFactor_ = fit.Factor;
-    QScrollBar* bar = horizontalScrollBar();
-    const QSignalBlocker block(bar);
-    bar->setRange(0, std::max(0, fit.Range - fit.Page));
-    bar->setPageStep(fit.Page);
-    bar->setSingleStep(1);
-    bar->setValue(fit.Position);
-    const bool needed = hpage == 0 || longestLine_ > hpage;
-    if (hideScrollbars_) {
-      setHorizontalBarShown(needed);
-    } else {
-      setHorizontalBarShown(true);
-      bar->setEnabled(needed);
+    if ((scrollbars_ == ssHorizontal || scrollbars_ == ssBoth) && !wordWrap_) {
+      const int64_t hpage = charWidth_ > 0 ? VisibleColumns() : 1;
+      const TScrollBarFit fit = FitScrollBar(longestLine_, hpage, leftCol_);
+      hFactor_ = fit.Factor;
+      QScrollBar* bar = horizontalScrollBar();
+      const QSignalBlocker block(bar);
+      bar->setRange(0, std::max(0, fit.Range - fit.Page));
+      bar->setPageStep(fit.Page);
+      bar->setSingleStep(1);
+      bar->setValue(fit.Position);
+      const bool needed = hpage == 0 || longestLine_ > hpage;
+      if (hideScrollbars_) {
+        setHorizontalBarShown(needed);
+      } else {
+        setHorizontalBarShown(true);
+        bar->setEnabled(needed);
+      }
+    } else if (hbarShown_) {
+      setHorizontalBarShown(false);
     }
-  } else if (hbarShown_) {
-    setHorizontalBarShown(false);
+    if (textRect_ == before) break;
   }
   updatingScrollBars_ = false;
 }
@@ -588,7 +593,10 @@ bool TCustomScrivel::viewportEvent(QEvent* event) {
     repaintPending_ = true;
     return true;
   }
-  return QAbstractScrollArea::viewportEvent(event);
+  const bool handled = QAbstractScrollArea::viewportEvent(event);
+  // Showing or hiding a scroll bar resizes only the viewport.
+  if (event->type() == QEvent::Resize) UpdateTextRect();
+  return handled;
 }
 
 // ---------------------------------------------------------------- painting

@@ -140,3 +140,42 @@ TEST(Render, GutterShowsBookmarks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Render, CaretShapesAreDrawnByTheView) {
+  TestMemView v("abcdef\n");
+  QApplication::setActiveWindow(v.view);
+  v->setFocus();
+  if (!v->hasFocus()) GTEST_SKIP() << "no focus on this platform";
+  v->SetCaretKeys(true);
+  v->SetCaretAndClearSel(2);
+  ASSERT_TRUE(v->CaretVisible());
+  const int x = v->TextRect().left() + 2 * v->CharWidth();
+  const int y = v->TextRect().top();
+  const int cw = v->CharWidth(), lh = v->LineHeight();
+  struct Case {
+    TCaretStyle style;
+    QRect rect;
+  };
+  const Case cases[] = {
+      {cstVertical, QRect(x, y, 1, lh - 1)},
+      {cstHorizontal, QRect(x, y + lh - 1, cw, 1)},
+      {cstBox, QRect(x, y, cw, lh - 1)},
+  };
+  for (const Case& c : cases) {
+    v->SetCaretStyle(c.style);
+    ASSERT_TRUE(v->CaretVisible());
+    EXPECT_EQ(c.rect, v->CaretRect()) << int(c.style);
+  }
+  // The box inverts its cell: the blank right of the text turns black.
+  v->SetCaretAndClearSel(7);
+  const QImage img = v->Render();
+  SaveScreenshot(img, "caret-box");
+  const QRect r = v->CaretRect();
+  EXPECT_EQ(QColor(Qt::black), img.pixelColor(r.center()));
+  v->clearFocus();
+  EXPECT_FALSE(v->CaretVisible());
+}
+
+}  // namespace
