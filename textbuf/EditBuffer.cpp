@@ -12,6 +12,7 @@
 #include "textbuf/EditPos.h"
 #include "textbuf/TextUndo.h"
 #include "util/DataAllocator.h"
+#include "util/DiagLog.h"
 
 namespace lc = linechunks;
 
@@ -102,6 +103,7 @@ void TEditBuffer::callHandlers(const TChangeInfo* change) {
       handler->BufferChanged(this, change);
     } catch (...) {
       // A handler's failure must not reach the code that changed the text.
+      LogException(nullptr, "TEditBuffer.NotifyChange");
     }
   }
   if (--notifyDepth_ == 0) handlers_.erase(std::remove(handlers_.begin(), handlers_.end(), nullptr), handlers_.end());
@@ -121,6 +123,7 @@ void TEditBuffer::NotifyChange(TChangeInfo& change) {
     try {
       markers_->ShiftMarkers(change.CharDelta, change.Position);
     } catch (...) {
+      LogException(nullptr, "TEditBuffer.ShiftMarkers");
     }
   }
   callHandlers(&change);
@@ -403,6 +406,7 @@ void TEditBuffer::ClearText(bool keepLine) {
     try {
       markers_->ClearMarkers();
     } catch (...) {
+      LogException(nullptr, "TEditBuffer.ClearMarkers");
     }
   }
   NotifyChange(change);

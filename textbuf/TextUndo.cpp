@@ -181,7 +181,7 @@ void TTextUndo::recordUndo(TUndoKind kind, int32_t position, std::string_view ol
 
 void TTextUndo::spill() {
   std::string name = TempFolder() + "/undXXXXXX";
-  const int fd = ::mkstemp(name.data());
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
     spillFailed_ = true;
@@ -191,7 +191,6 @@ void TTextUndo::spill() {
   // Unlinked at once: the file lives while its handle is open, and a crash
   // leaves nothing behind.
   ::unlink(name.c_str());
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   auto file = std::make_unique<TCloseHandleStream>(fd);
   try {
     auto* memory = static_cast<TMemoryStream*>(stream_.get());

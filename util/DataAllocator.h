@@ -1,11 +1,12 @@
 #pragma once
 // A small-block arena working in pages of a fixed size. Blocks of a size
-// class share pages, so a block carries no header of its own: the page it
-// lies in says how large it is. Freed blocks go back to their class and are
-// reused; pages are given back only when the whole allocator is destroyed,
-// which frees every block at once. Blocks larger than an eighth of a page get
-// a mapping of their own, aligned to the page size so that they can never be
-// mistaken for a block inside a small-block page.
+// class share pages, so a block carries no header of its own: the header at
+// the start of its page, found by masking the block's address, says how
+// large it is. Freed blocks go back to their class and are reused; pages are
+// given back only when the whole allocator is destroyed, which frees every
+// block at once. Blocks larger than an eighth of a page get a mapping of
+// their own, aligned to the page size and headed the same way, and go back
+// to the system when freed.
 //
 // Single-threaded: one allocator belongs to one owner (an edit buffer).
 #include <cstddef>

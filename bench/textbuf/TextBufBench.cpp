@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     out = std::string();
 
     const size_t held = buffer->MemoryUsed();
-    std::printf("buffer memory: %.1f MB = %.2f x text (%.1f bytes per line besides the characters)\n", mb(held),
+    std::printf("buffer memory reserved (pages mapped, touched or not, and the index): %.1f MB = %.2f x text (%.1f bytes per line besides the characters)\n", mb(held),
                 static_cast<double>(held) / static_cast<double>(text.size()),
                 static_cast<double>(held - text.size()) / static_cast<double>(lines));
     std::printf("resident: before %.1f MB, with the text read %.1f MB, loaded %.1f MB; loaded buffer %.2f x text\n",
