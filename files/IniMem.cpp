@@ -159,30 +159,29 @@ int TMemIniSection::AddLine(std::string_view text) {
   int count = LineCount();
   int at = count;
   while (at > 0 && isBlankLine(Line(at - 1))) --at;
-  const std::string& lb = owner_ ? owner_->LineBreak() : std::string("\n");
-  if (text.empty() || lb == "\r") {
-    // A CR may join an LF after it into one line break: index anew.
-    body_.insert(lineStarts_[static_cast<size_t>(at)], std::string(text) + lb);
-    rebuildIndex();
+  const std::string lb = owner_ ? owner_->LineBreak() : std::string("\n");
+  // A CR may join an LF next to it into one line break: then index anew.
+  bool reindex = text.empty() || lb == "\r";
+  if (at == count && !body_.empty() && !endsWithBreak()) {
+    // At the end of a body without a final line break (the end of a file
+    // without one): the break goes before the new line, which lacks one too.
+    body_ += lb;
+    body_ += text;
+    reindex = true;
   } else if (at == count) {
-    // At the end: a body without a final line break (the end of a file
-    // without one) gets the break before the new line and keeps lacking one.
-    if (!body_.empty() && !endsWithBreak()) {
-      body_ += lb;
-      body_ += text;
-      rebuildIndex();
-    } else {
-      body_ += text;
-      body_ += lb;
-      lineStarts_.push_back(body_.size());  // the old end is the new line's start
-    }
+    body_ += text;
+    body_ += lb;
+    if (!reindex) lineStarts_.push_back(body_.size());  // the old end is the new line's start
   } else {
     size_t start = lineStarts_[static_cast<size_t>(at)];
     size_t length = text.size() + lb.size();
     body_.insert(start, std::string(text) + lb);
-    lineStarts_.insert(lineStarts_.begin() + at, start);
-    for (size_t j = static_cast<size_t>(at) + 1; j < lineStarts_.size(); ++j) lineStarts_[j] += length;
+    if (!reindex) {
+      lineStarts_.insert(lineStarts_.begin() + at, start);
+      for (size_t j = static_cast<size_t>(at) + 1; j < lineStarts_.size(); ++j) lineStarts_[j] += length;
+    }
   }
+  if (reindex) rebuildIndex();
   changed();
   return at;
 }

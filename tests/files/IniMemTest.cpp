@@ -105,6 +105,7 @@ TEST(MemoryIniFile, ChangesTouchOnlyTheirLines) {
        [](auto& i) { i.WriteString("A", "n", "1"); }, "[A]\nk=v\nn=1\n\n[B]\n"},
       {"new key in a section without a final break", "[A]\nk=v", [](auto& i) { i.WriteString("A", "n", "1"); },
        "[A]\nk=v\nn=1"},
+      {"the same with CR line breaks", "[A]\rk=v", [](auto& i) { i.WriteString("A", "n", "1"); }, "[A]\rk=v\rn=1"},
       {"new key below a header at the end", "[A]", [](auto& i) { i.WriteString("A", "n", "1"); }, "[A]\nn=1\n"},
       {"new section after the last, apart by a blank line", "[A]\r\nk=v", [](auto& i) { i.WriteString("B", "x", "1"); },
        "[A]\r\nk=v\r\n\r\n[B]\r\nx=1\r\n"},
