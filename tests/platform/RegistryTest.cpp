@@ -386,3 +386,26 @@ TEST(RegistryData, TheShippedRootsAreValidSettingsFiles) {
   EXPECT_TRUE(charset->FindSubKey("ISO-8859-2")->FindValue("Codepage")->GetDWord(codePage));
   EXPECT_EQ(codePage, 1250u);
 }
+
+TEST(RegistryFolders, TheUserFolderFollowsTheEnvironment) {
+  struct Saved {
+    const char* name;
+    std::optional<std::string> value;
+  } saved[] = {{"ORVEL_CONFIG_HOME", {}}, {"XDG_CONFIG_HOME", {}}, {"HOME", {}}};
+  for (Saved& s : saved)
+    if (const char* v = std::getenv(s.name)) s.value = v;
+  ::setenv("HOME", "/home/u", 1);
+  ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+  ::setenv("ORVEL_CONFIG_HOME", "/orvel", 1);
+  EXPECT_EQ(UserConfigDir(), "/orvel");
+  ::unsetenv("ORVEL_CONFIG_HOME");
+  EXPECT_EQ(UserConfigDir(), "/xdg/orvel");
+  ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
+  EXPECT_EQ(UserConfigDir(), "/home/u/.config/orvel");
+  for (const Saved& s : saved) {
+    if (s.value)
+      ::setenv(s.name, s.value->c_str(), 1);
+    else
+      ::unsetenv(s.name);
+  }
+}
