@@ -70,7 +70,7 @@ TEditBuffer::~TEditBuffer() {
   MarkDestroying();
   handlers_.clear();
   if (hasOwnedTags_) releaseOwnedTags();
-  lines_.clear();
+  index_.Clear();
   if (undo_) undo_->Release();
   undo_ = nullptr;
   markers_.reset();
@@ -145,7 +145,7 @@ const TLineRec* TEditBuffer::LineRecord(int32_t line) const {
 }
 
 int32_t TEditBuffer::LineStart(int32_t line) const {
-  return line >= 0 && line <= LineCount() ? offsets_.Start(line) : 0;
+  return line >= 0 && line <= LineCount() ? index_.Start(line) : 0;
 }
 
 int32_t TEditBuffer::LineLength(int32_t line) const {
@@ -188,7 +188,7 @@ bool TEditBuffer::FindLine(int32_t offset, int32_t& line, int32_t& column) const
   }
   if (offset >= TotalLength()) {
     const int32_t last = count - 1;
-    const int32_t start = offsets_.Start(last);
+    const int32_t start = index_.Start(last);
     if (offset - start > rec(last)->length) return false;
     line = last;
     column = offset - start;
@@ -199,7 +199,7 @@ bool TEditBuffer::FindLine(int32_t offset, int32_t& line, int32_t& column) const
   int32_t found = -1;
   const int32_t cached = cachedLine_;
   if (cached >= 0 && cached < count) {
-    const int32_t start = offsets_.Start(cached);
+    const int32_t start = index_.Start(cached);
     if (offset >= start) {
       const int32_t next = start + rec(cached)->length;
       if (offset < next)
@@ -208,10 +208,10 @@ bool TEditBuffer::FindLine(int32_t offset, int32_t& line, int32_t& column) const
         found = cached + 1;
     }
   }
-  if (found < 0) found = offsets_.LineOf(offset);
+  if (found < 0) found = index_.LineOf(offset);
   cachedLine_ = found;
   line = found;
-  column = offset - offsets_.Start(found);
+  column = offset - index_.Start(found);
   return true;
 }
 
@@ -248,7 +248,7 @@ bool TEditBuffer::GetAllText(std::string& text, int flags) const {
   text.resize(static_cast<size_t>(TotalLength()) + ((flags & gtEnsureLineEnds) ? 2 : 0));
   char* const begin = text.data();
   char* p = begin;
-  for (const TLineRec* r : lines_) {
+  index_.ForEach([&](const TLineRec* r) {
     char* lineStart = p;
     const TLineChunk* c = r->first;
     for (; c && c->kind != ckLineEnd; c = c->next) {
@@ -270,7 +270,7 @@ bool TEditBuffer::GetAllText(std::string& text, int flags) const {
       *p++ = '\r';
       *p++ = '\n';
     }
-  }
+  });
   text.resize(static_cast<size_t>(p - begin));
   return true;
 }
@@ -294,10 +294,7 @@ void TEditBuffer::checkGrowth(int64_t added) const {
   if (size > kMaxTextLength) refuseTextSize(size);
 }
 
-void TEditBuffer::appendLine(TLineRec* r, int32_t length) {
-  lines_.push_back(r);
-  offsets_.AppendLine(length);
-}
+void TEditBuffer::appendLine(TLineRec* r, int32_t length) { index_.AppendLine(length, r); }
 
 void TEditBuffer::SetText(std::string_view text) {
   if (static_cast<int64_t>(text.size()) > kMaxTextLength) refuseTextSize(static_cast<int64_t>(text.size()));
@@ -317,8 +314,7 @@ void TEditBuffer::AppendText(std::string_view text) {
   if (text.empty()) return;
   checkGrowth(static_cast<int64_t>(text.size()));
   const size_t lineEnds = estimateLineEnds(text);
-  lines_.reserve(lines_.size() + lineEnds + 4);
-  offsets_.Reserve(static_cast<int32_t>(lines_.size() + lineEnds + 4));
+  index_.Reserve(static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(LineCount()) + lineEnds + 4, INT32_MAX)));
 
   TChangeInfo change;
   change.Position = TotalLength();
@@ -366,7 +362,7 @@ void TEditBuffer::AppendText(std::string_view text) {
       appendLine(r, r->length);
       ++change.LineDelta;
     } else {
-      offsets_.Shift(lineIndex, r->length - oldLength);
+      index_.Shift(lineIndex, r->length - oldLength);
     }
     if (p >= end) break;
     r = lc::NewLine(*arena_);
@@ -377,7 +373,7 @@ void TEditBuffer::AppendText(std::string_view text) {
 }
 
 void TEditBuffer::releaseOwnedTags() {
-  for (TLineRec* r : lines_)
+  index_.ForEach([](TLineRec* r) {
     for (TLineChunk* c = r->first; c; c = c->next)
       if (c->kind == ckTag && (c->flags & kTagOwnsValue)) {
         auto* object = reinterpret_cast<TLineTagObject*>(reinterpret_cast<TLineTagChunk*>(c)->tag.value);
@@ -387,6 +383,7 @@ void TEditBuffer::releaseOwnedTags() {
         } catch (...) {
         }
       }
+  });
   hasOwnedTags_ = false;
 }
 
@@ -398,8 +395,7 @@ void TEditBuffer::ClearText(bool keepLine) {
   change.LineDelta = -LineCount();
   if (hasOwnedTags_) releaseOwnedTags();
   // Records and chunks go with their arena at once.
-  std::vector<TLineRec*>().swap(lines_);
-  offsets_.Clear();
+  index_.Clear();
   resetCache();
   arena_ = DsCreateDataAllocator(kArenaPageSize);
   if (markers_) {
@@ -449,12 +445,12 @@ void TEditBuffer::SetLineEnds(std::string_view lineEnd) {
     last->length = static_cast<uint16_t>(newLength);
     changed = true;
     TChangeInfo change;
-    change.Position = offsets_.Start(i) + r->length - oldLength;
+    change.Position = index_.Start(i) + r->length - oldLength;
     change.Line = i;
     change.CharDelta = newLength - oldLength;
     if (change.CharDelta != 0) {
       r->length += change.CharDelta;
-      offsets_.Shift(i, change.CharDelta);
+      index_.Shift(i, change.CharDelta);
     }
     NotifyChange(change);
   }
@@ -482,12 +478,10 @@ bool TEditBuffer::EnsureLineEnd(TTextEditor* editor, int32_t line) {
 TLineRec* TEditBuffer::lineForInsert(int32_t line) {
   if (line < LineCount()) return rec(line);
   TLineRec* r = lc::NewLine(*arena_);
-  if (LineCount() == 0) {
+  if (LineCount() == 0)
     appendLine(r, 0);
-  } else {
-    lines_.push_back(r);
-    offsets_.InsertLine(LineCount() - 1, TotalLength());
-  }
+  else
+    index_.InsertLine(LineCount(), TotalLength(), r);
   resetCache();
   return r;
 }
@@ -495,7 +489,7 @@ TLineRec* TEditBuffer::lineForInsert(int32_t line) {
 void TEditBuffer::insertChars(int32_t line, int32_t column, const char* text, int32_t n) {
   TLineRec* r = lineForInsert(line);
   lc::InsertChars(*arena_, r, column, text, n);
-  offsets_.Shift(line, n);
+  index_.Shift(line, n);
 }
 
 bool TEditBuffer::insertLineEnd(int32_t line, int32_t column, TLineEndKind kind) {
@@ -505,7 +499,7 @@ bool TEditBuffer::insertLineEnd(int32_t line, int32_t column, TLineEndKind kind)
   if (!hasLineEnd && column >= lc::TextLength(r)) {
     lc::LinkAfter(r, lc::LastChunk(r), lc::NewLineEnd(*arena_, kind));
     r->length += length;
-    offsets_.Shift(line, length);
+    index_.Shift(line, length);
     return false;
   }
   // Split: the part from the column on, with the old line end, becomes the
@@ -516,9 +510,8 @@ bool TEditBuffer::insertLineEnd(int32_t line, int32_t column, TLineEndKind kind)
   next->length = oldLength - column;
   lc::LinkAfter(r, lc::LastChunk(r), lc::NewLineEnd(*arena_, kind));
   r->length += length;
-  offsets_.Shift(line, length);
-  offsets_.InsertLine(line + 1, offsets_.Start(line) + r->length);
-  lines_.insert(lines_.begin() + line + 1, next);
+  index_.Shift(line, length);
+  index_.InsertLine(line + 1, index_.Start(line) + r->length, next);
   resetCache();
   return true;
 }
@@ -535,8 +528,7 @@ void TEditBuffer::separateLineEnd(int32_t line) {
   lc::LinkAfter(next, nullptr, lc::NewLineEnd(*arena_, SingleLineEnd(chars[1])));
   next->length = 1;
   // The total stays: the line's last character now starts the new line.
-  offsets_.InsertLine(line + 1, offsets_.Start(line) + r->length);
-  lines_.insert(lines_.begin() + line + 1, next);
+  index_.InsertLine(line + 1, index_.Start(line) + r->length, next);
   resetCache();
 }
 
@@ -547,7 +539,7 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
   bool lostLineEnd = false;
   if (deleted > 0) {
     lostLineEnd = lc::DeleteRange(*arena_, r, column, deleted);
-    offsets_.Shift(line, -deleted);
+    index_.Shift(line, -deleted);
   } else {
     deleted = 0;
   }
@@ -563,16 +555,15 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
   }
   if (whole > 0) {
     for (int32_t i = 0; i < whole; ++i) lc::FreeLine(*arena_, rec(line + 1 + i));
-    lines_.erase(lines_.begin() + line + 1, lines_.begin() + line + 1 + whole);
-    offsets_.RemoveLines(line + 1, whole);
-    offsets_.Shift(line, -wholeLength);
+    index_.RemoveLines(line + 1, whole);
+    index_.Shift(line, -wholeLength);
     deleted += wholeLength;
     linesRemoved += whole;
     resetCache();
   }
   if (remaining > 0 && line + 1 < LineCount()) {
     lc::DeleteRange(*arena_, rec(line + 1), 0, remaining);
-    offsets_.Shift(line + 1, -remaining);
+    index_.Shift(line + 1, -remaining);
     deleted += remaining;
   }
   if (lostLineEnd && line + 1 < LineCount()) {
@@ -580,8 +571,7 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
     lc::AppendChain(r, next->first, next->length);
     next->first = nullptr;
     lc::FreeLine(*arena_, next);
-    lines_.erase(lines_.begin() + line + 1);
-    offsets_.RemoveLines(line + 1, 1);
+    index_.RemoveLines(line + 1, 1);
     ++linesRemoved;
     resetCache();
   }
@@ -738,12 +728,12 @@ bool TEditBuffer::CheckIntegrity(std::string* fault) const {
     if (fault) *fault = what;
     return false;
   };
-  if (offsets_.Count() != LineCount()) return fail("offset table and line index differ in length");
+  if (index_.Count() != LineCount()) return fail("offset table and line index differ in length");
   int64_t total = 0;
   for (int32_t i = 0; i < LineCount(); ++i) {
     const TLineRec* r = rec(i);
     if (r->tag != kLineRecTag) return fail(Format("line %d: record without its tag", i));
-    if (offsets_.Start(i) != total) return fail(Format("line %d: start %d, expected %d", i, offsets_.Start(i), static_cast<int>(total)));
+    if (index_.Start(i) != total) return fail(Format("line %d: start %d, expected %d", i, index_.Start(i), static_cast<int>(total)));
     int32_t sum = 0;
     for (const TLineChunk* c = r->first; c; c = c->next) {
       if (c->kind == ckLineEnd && c->next) return fail(Format("line %d: line end is not the last chunk", i));
@@ -767,5 +757,5 @@ bool TEditBuffer::CheckIntegrity(std::string* fault) const {
 }
 
 size_t TEditBuffer::MemoryUsed() const {
-  return arena_->BytesReserved() + lines_.capacity() * sizeof(TLineRec*) + offsets_.Capacity() * sizeof(int32_t);
+  return arena_->BytesReserved() + index_.MemoryUsed();
 }

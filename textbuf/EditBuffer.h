@@ -16,7 +16,7 @@
 
 #include "platform/RefCounted.h"
 #include "textbuf/LineChunks.h"
-#include "textbuf/LineOffsets.h"
+#include "textbuf/LineIndex.h"
 
 class TDataAllocator;
 class TTextUndo;
@@ -80,8 +80,8 @@ public:
   void RaisePendingChars() { if (updateDepth_ > 0) pendingChars_ = true; }
 
   // ---- reading
-  int32_t LineCount() const { return static_cast<int32_t>(lines_.size()); }
-  int32_t TotalLength() const { return offsets_.Total(); }
+  int32_t LineCount() const { return index_.Count(); }
+  int32_t TotalLength() const { return index_.Total(); }
   const TLineRec* LineRecord(int32_t line) const;
   int32_t LineStart(int32_t line) const;  // LineCount() gives TotalLength()
   int32_t LineLength(int32_t line) const;
@@ -173,7 +173,7 @@ private:
   // Refuses a growth that would not fit the 32-bit offsets.
   void checkGrowth(int64_t added) const;
 
-  TLineRec* rec(int32_t line) const { return lines_[static_cast<size_t>(line)]; }
+  TLineRec* rec(int32_t line) const { return index_.At(line); }
   void readRange(int32_t offset, int32_t count, char* dst) const;
   void resetCache() const { cachedLine_ = -1; }
   void appendLine(TLineRec* r, int32_t length);
@@ -186,8 +186,7 @@ private:
   bool modified_ = false;
   TTextUndo* undo_ = nullptr;
   TTextEditor* owner_ = nullptr;
-  std::vector<TLineRec*> lines_;
-  TLineOffsets offsets_;
+  TLineIndex<TLineRec*> index_;  // every line's start offset and record
   std::vector<TTextEditor*> editors_;
   // Handlers; a handler removed during a notification leaves a null entry
   // that is swept when the outermost notification ends.

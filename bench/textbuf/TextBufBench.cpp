@@ -149,6 +149,20 @@ int main(int argc, char** argv) {
     std::printf("typing at line %d: %.2f us per insertion or deletion\n", line, typeAt(*buffer, caret, line, 20000));
   }
   {
+    std::mt19937 rng(3);
+    const int rounds = 5000;
+    const auto start = Clock::now();
+    for (int i = 0; i < rounds; ++i) {
+      const int32_t line = static_cast<int32_t>(rng() % static_cast<uint32_t>(lines - 1));
+      caret.SetPos(static_cast<int64_t>(buffer->LineStart(line)) + 2);
+      caret.InsertText("\r\n");
+      caret.SetPos(static_cast<int64_t>(buffer->LineStart(line)) + 2);
+      caret.DeleteText(2);
+    }
+    std::printf("a line end typed and deleted at a random line each time: %.2f us per edit\n",
+                secondsSince(start) * 1e6 / (2.0 * rounds));
+  }
+  {
     std::mt19937 rng(5);
     const int rounds = 20000;
     const auto start = Clock::now();

@@ -1,22 +1,29 @@
 #pragma once
-// The start offsets of the lines of a text, so that no edit costs work
-// proportional to the number of lines, wherever it happens.
+// The line index of a text: for every line its start offset and an item
+// (the buffer's line record), kept so that no edit costs work proportional
+// to the number of lines, wherever it happens.
 //
-// Lines are grouped in blocks of about kBlockLines. A block keeps the starts
-// of its lines relative to its own start; the blocks' starts form a
-// TStepPartition, whose pending step makes a change of one block's length
-// cheap. A change of one line's length therefore rewrites at most a block of
-// local starts plus the block starts between the last change and this one:
-// O(kBlockLines + blocks) in the worst case and O(kBlockLines) while typing
-// at one place. Reading a start costs a binary search over the blocks.
+// Lines are grouped in blocks of about kBlockLines. A block keeps the items
+// and the starts of its lines, the starts relative to its own start; the
+// blocks' starts form a TStepPartition, whose pending step makes a change of
+// one block's length cheap. A change of one line's length therefore rewrites
+// at most a block of local starts plus the block starts between the last
+// change and this one, and inserting or removing a line moves at most a
+// block of entries: O(kBlockLines + blocks) in the worst case, O(kBlockLines)
+// while typing at one place. Reading a start or an item costs a binary
+// search over the blocks.
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "textbuf/StepPartition.h"
 
-class TLineOffsets {
+template <class Item>
+class TLineIndex {
 public:
   static constexpr int32_t kBlockLines = 1024;
 
@@ -32,32 +39,51 @@ public:
   }
   int32_t Length(int32_t line) const { return Start(line + 1) - Start(line); }
 
+  Item& At(int32_t line) {
+    assert(line >= 0 && line < count_);
+    const int32_t b = blockOf(line);
+    return items_[static_cast<size_t>(b)][static_cast<size_t>(line - firsts_[static_cast<size_t>(b)])];
+  }
+  const Item& At(int32_t line) const { return const_cast<TLineIndex*>(this)->At(line); }
+
+  // Calls f(item) for every line in order.
+  template <class F>
+  void ForEach(F&& f) const {
+    for (const auto& block : items_)
+      for (const Item& item : block) f(item);
+  }
+
   void Clear() {
     blocks_.Clear();
     std::vector<std::vector<int32_t>>().swap(local_);
+    std::vector<std::vector<Item>>().swap(items_);
     std::vector<int32_t>().swap(firsts_);
     count_ = 0;
   }
   void Reserve(int32_t lines) {
     const auto blocks = static_cast<size_t>(lines / kBlockLines + 1);
     local_.reserve(blocks);
+    items_.reserve(blocks);
     firsts_.reserve(blocks);
     blocks_.Reserve(static_cast<int32_t>(blocks));
   }
 
   // Appends a line of the given length after the last one.
-  void AppendLine(int32_t length) {
+  void AppendLine(int32_t length, Item item) {
     if (local_.empty() || local_.back().size() >= static_cast<size_t>(kBlockLines)) {
       blocks_.AppendLine(length);
       local_.emplace_back();
       local_.back().reserve(kBlockLines);
       local_.back().push_back(0);
+      items_.emplace_back();
+      items_.back().reserve(kBlockLines);
       firsts_.push_back(count_);
     } else {
       const int32_t last = static_cast<int32_t>(local_.size()) - 1;
       local_.back().push_back(blocks_.Length(last));
       blocks_.Shift(last, length);
     }
+    items_.back().push_back(std::move(item));
     ++count_;
   }
 
@@ -76,18 +102,22 @@ public:
   // Splits the text before `line` at the offset start: a new line begins
   // there and the old line `line` (if any) becomes line + 1. start must lie
   // between Start(line - 1) and Start(line); line may be Count().
-  void InsertLine(int32_t line, int32_t start) {
+  void InsertLine(int32_t line, int32_t start, Item item) {
     assert(line >= 1 && line <= count_);
     const int32_t b = blockOf(line - 1);
     std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
-    starts.insert(starts.begin() + (line - firsts_[static_cast<size_t>(b)]), start - blocks_.Start(b));
+    const int32_t k = line - firsts_[static_cast<size_t>(b)];
+    starts.insert(starts.begin() + k, start - blocks_.Start(b));
+    std::vector<Item>& items = items_[static_cast<size_t>(b)];
+    items.insert(items.begin() + k, std::move(item));
     ++count_;
     for (size_t i = static_cast<size_t>(b) + 1; i < firsts_.size(); ++i) ++firsts_[i];
     if (starts.size() > static_cast<size_t>(2 * kBlockLines)) splitBlock(b);
   }
 
-  // Removes the line boundaries first .. first + count - 1: those lines are
-  // merged into line first - 1, whose length grows by theirs.
+  // Removes the line boundaries first .. first + count - 1, with their
+  // items: those lines are merged into line first - 1, whose length grows
+  // by theirs.
   void RemoveLines(int32_t first, int32_t count) {
     assert(first >= 1 && count >= 0 && first + count <= count_);
     if (count == 0) return;
@@ -99,19 +129,23 @@ public:
       const int32_t from = std::max(first, fb) - fb;
       const int32_t to = std::min(end, fb + blockSize(b)) - fb;
       std::vector<int32_t>& starts = local_[static_cast<size_t>(b)];
+      std::vector<Item>& items = items_[static_cast<size_t>(b)];
       if (from > 0) {
         starts.erase(starts.begin() + from, starts.begin() + to);
+        items.erase(items.begin() + from, items.begin() + to);
       } else if (to < blockSize(b)) {
         // The block's first lines join the previous block's last line: the
         // block now starts at its first remaining line.
         const int32_t moved = starts[static_cast<size_t>(to)];
         starts.erase(starts.begin(), starts.begin() + to);
+        items.erase(items.begin(), items.begin() + to);
         for (int32_t& s : starts) s -= moved;
         blocks_.Shift(b - 1, moved);
         blocks_.Shift(b, -moved);
       } else {
         blocks_.RemoveLines(b, 1);
         local_.erase(local_.begin() + b);
+        items_.erase(items_.begin() + b);
         firsts_.erase(firsts_.begin() + b);
       }
     }
@@ -139,10 +173,12 @@ public:
     return firsts_[static_cast<size_t>(b)] + static_cast<int32_t>(lo);
   }
 
-  size_t Capacity() const {
+  // Bytes held by the index.
+  size_t MemoryUsed() const {
     size_t n = 0;
-    for (const auto& starts : local_) n += starts.capacity();
-    return n;
+    for (const auto& starts : local_) n += starts.capacity() * sizeof(int32_t);
+    for (const auto& items : items_) n += items.capacity() * sizeof(Item);
+    return n + firsts_.capacity() * sizeof(int32_t) + blocks_.Capacity() * sizeof(int32_t);
   }
 
 private:
@@ -172,13 +208,19 @@ private:
     std::vector<int32_t> tail(starts.begin() + static_cast<long>(half), starts.end());
     for (int32_t& s : tail) s -= cut;
     starts.resize(half);
+    std::vector<Item>& items = items_[static_cast<size_t>(b)];
+    std::vector<Item> tailItems(std::make_move_iterator(items.begin() + static_cast<long>(half)),
+                                std::make_move_iterator(items.end()));
+    items.resize(half);
     blocks_.InsertLine(b + 1, blocks_.Start(b) + cut);
     local_.insert(local_.begin() + b + 1, std::move(tail));
+    items_.insert(items_.begin() + b + 1, std::move(tailItems));
     firsts_.insert(firsts_.begin() + b + 1, firsts_[static_cast<size_t>(b)] + static_cast<int32_t>(half));
   }
 
   TStepPartition blocks_;                  // the blocks' starts
   std::vector<std::vector<int32_t>> local_; // per block: its lines' starts, relative
+  std::vector<std::vector<Item>> items_;    // per block: its lines' items
   std::vector<int32_t> firsts_;            // per block: its first line
   int32_t count_ = 0;
 };
