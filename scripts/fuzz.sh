@@ -20,6 +20,11 @@ exe=$(find "$dir" -type f -name "$target" -perm -u+x | head -n 1)
 corpus="$dir/corpus"
 artifacts="$dir/artifacts"
 mkdir -p "$corpus" "$artifacts"
+folder=$(basename "$(dirname "$exe")")
 seeds=()
-[ -d "$root/tests/fuzz/seeds/$target" ] && seeds=("$root/tests/fuzz/seeds/$target")
+if [ -d "$root/tests/fuzz/$folder/seeds/$target" ]; then
+  seeds=("$root/tests/fuzz/$folder/seeds/$target")
+elif [ -d "$root/tests/fuzz/$folder/seeds" ]; then
+  seeds=("$root/tests/fuzz/$folder/seeds")
+fi
 exec "$exe" -max_total_time="$seconds" -artifact_prefix="$artifacts/" -rss_limit_mb=2048 -timeout=10 "$@" "$corpus" "${seeds[@]}"
