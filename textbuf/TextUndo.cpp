@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/MessageDialogs.h"
 #include "platform/Streams.h"
 #include "textbuf/EditBuffer.h"
 #include "textbuf/EditPos.h"
@@ -19,13 +19,6 @@ namespace {
 
 // The inverse of every kind, indexed by kind (0, 1 and 6 are never written).
 constexpr uint8_t kInverseKind[8] = {0, 1, 3, 2, 5, 4, 6, 7};
-
-void reportToStandardError(const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }
-
-TTextUndo::TErrorReporter& errorReporter() {
-  static TTextUndo::TErrorReporter reporter = reportToStandardError;
-  return reporter;
-}
 
 void putInt32(char* p, int32_t v) {
   const uint32_t u = static_cast<uint32_t>(v);
@@ -51,10 +44,6 @@ public:
 TTextUndo::TTextUndo() : stream_(std::make_unique<TMemoryStream>()) {}
 
 TTextUndo::~TTextUndo() = default;
-
-void TTextUndo::SetErrorReporter(TErrorReporter reporter) {
-  errorReporter() = reporter ? std::move(reporter) : TErrorReporter(reportToStandardError);
-}
 
 int64_t TTextUndo::StreamSize() const { return streamSize_; }
 
@@ -185,7 +174,7 @@ void TTextUndo::spill() {
   if (fd < 0) {
     const int error = errno;
     spillFailed_ = true;
-    errorReporter()(Format("Cannot create the undo file in %s: %s", TempFolder(), SysErrorMessage(error)));
+    ErrorDlg("Cannot create the undo file in %s: %s", {TempFolder(), SysErrorMessage(error)});
     return;
   }
   // Unlinked at once: the file lives while its handle is open, and a crash
@@ -197,7 +186,7 @@ void TTextUndo::spill() {
     file->WriteBuffer(memory->Memory(), memory->Size());
   } catch (...) {
     spillFailed_ = true;
-    errorReporter()(Format("Cannot write the undo file in %s: %s", TempFolder(), CurrentExceptionMessage()));
+    ErrorDlg("Cannot write the undo file in %s: %s", {TempFolder(), CurrentExceptionMessage()});
     return;
   }
   stream_ = std::move(file);

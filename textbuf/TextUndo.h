@@ -10,7 +10,6 @@
 // the last record an 8-byte trailer (0, size of the last record) reads like
 // the start of an empty header; the next record is written over it.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,12 +53,6 @@ public:
   bool Spilled() const { return spilled_; }
   int64_t StreamSize() const;
   int32_t Cursor() const { return cursor_; }
-
-  // Where a failure to create the temporary file is shown (an error box in
-  // the programs). The default, also set by an empty reporter, writes the
-  // message to standard error.
-  using TErrorReporter = std::function<void(const std::string& message)>;
-  static void SetErrorReporter(TErrorReporter reporter);
 
   static constexpr int32_t kHeaderSize = 13;
   static constexpr int32_t kTrailerSize = 8;

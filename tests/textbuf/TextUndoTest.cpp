@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/MessageDialogs.h"
 #include "textbuf/EditBuffer.h"
 #include "textbuf/EditPos.h"
 
@@ -163,7 +164,6 @@ protected:
     else
       unsetenv("TMPDIR");
     rmdir(folder_.c_str());
-    TTextUndo::SetErrorReporter(nullptr);
   }
   std::string folder_, oldTmp_;
   bool hadTmp_ = false;
@@ -187,16 +187,15 @@ TEST_F(TempFolder, ALogPast64KiBMovesToAnUnlinkedFileAndKeepsWorking) {
 }
 
 TEST_F(TempFolder, AFailedSpillReportsOnceAndStaysInMemory) {
-  int reports = 0;
-  TTextUndo::SetErrorReporter([&](const std::string& message) {
-    ++reports;
-    EXPECT_NE(message.find("undo"), std::string::npos) << message;
-  });
+  TRecordingMessageSink messages;
+  TScopedMessageSink scope(messages);
   setenv("TMPDIR", (folder_ + "/missing").c_str(), 1);
   Editing e("");
   e.caret.SetPos(0);
   for (int i = 0; i < 200; ++i) ASSERT_TRUE(e.caret.InsertText(std::string(1000, 'x')));
-  EXPECT_EQ(reports, 1);
+  ASSERT_EQ(messages.Requests().size(), 1u);
+  EXPECT_EQ(messages.Requests()[0].Type, TMsgDlgType::mtError);
+  EXPECT_NE(messages.Texts()[0].find("undo file"), std::string::npos) << messages.Texts()[0];
   EXPECT_FALSE(e.Log().Spilled());
   int32_t start, length;
   for (int i = 0; i < 200; ++i) ASSERT_TRUE(e.buffer->Undo(nullptr, start, length));
