@@ -49,6 +49,13 @@ const std::array<QChar, 256>& paintCharTable() {
   return table;
 }
 
+TLogSender highlighterSender(const TCustomHighlighter* highlighter) {
+  static const std::string className = "TCustomHighlighter";
+  thread_local std::string name;
+  name = highlighter ? highlighter->HighlighterName() : std::string();
+  return TLogSender{name, className};
+}
+
 TLogSender viewSender(const TCustomScrivel* view) {
   static const std::string className = "TCustomScrivel";
   thread_local std::string name;
@@ -492,7 +499,6 @@ void TCustomScrivel::ScrollBy(int64_t columns, int64_t lines) {
       !viewport()->isVisible()) {
     Invalidate();
   } else {
-    scrolling_ = true;
     viewport()->scroll(static_cast<int>(dx), static_cast<int>(dy), area);
     // Lines below the last full one are partly cut: repaint them as well.
     QRegion exposed;
@@ -501,7 +507,6 @@ void TCustomScrivel::ScrollBy(int64_t columns, int64_t lines) {
     if (dx < 0) exposed += QRect(area.right() + 1 + static_cast<int>(dx) - charWidth_, area.top(), static_cast<int>(-dx) + charWidth_, area.height());
     if (dx > 0) exposed += QRect(area.left(), area.top(), static_cast<int>(dx), area.height());
     viewport()->repaint(exposed);
-    scrolling_ = false;
   }
   if (caretShown) ShowCaret(true);
   if (OnScroll) OnScroll(this);
@@ -647,7 +652,8 @@ void TCustomScrivel::Paint(QPainter& painter, const QRegion& region) {
       try {
         highlighter_->PaintInit(this, info);
       } catch (...) {
-        LogException(nullptr, "Highlighter.PaintInit");
+        const TLogSender sender = highlighterSender(highlighter_);
+        LogException(&sender, "Highlighter.PaintInit");
       }
     }
     painter.setFont(font());
@@ -780,7 +786,7 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
     PaintLineText(info);
   }
   PaintGutter(info);
-  if (lineEndMark_ && end == n && d - leftCol_ < visibleCols) {
+  if (lineEndMark_ && end == n && d >= leftCol_ && d - leftCol_ < visibleCols) {
     painter.setPen(qcolor(clGrayText));
     const int x = textRect_.left() + static_cast<int>(d - leftCol_) * charWidth_;
     painter.drawText(QPointF(x, lineRect.top() + ascent_),
@@ -795,7 +801,8 @@ void TCustomScrivel::InitLinePaint(TDrawLineInfo& info) {
   try {
     highlighter_->LineInit(info);
   } catch (...) {
-    LogException(nullptr, "Highlighter.LineInit");
+    const TLogSender sender = highlighterSender(highlighter_);
+    LogException(&sender, "Highlighter.LineInit");
   }
 }
 
@@ -1176,7 +1183,8 @@ void TCustomScrivel::TextReplaced() {
   try {
     highlighter_->TextInit();
   } catch (...) {
-    LogException(nullptr, "Highlighter.TextInit");
+    const TLogSender sender = highlighterSender(highlighter_);
+    LogException(&sender, "Highlighter.TextInit");
   }
 }
 
@@ -1187,7 +1195,8 @@ void TCustomScrivel::TextChangedAt(int64_t offset, int64_t delta) {
   try {
     highlighter_->TextChanged(offset, delta);
   } catch (...) {
-    LogException(nullptr, "Highlighter.TextChanged");
+    const TLogSender sender = highlighterSender(highlighter_);
+    LogException(&sender, "Highlighter.TextChanged");
   }
 }
 

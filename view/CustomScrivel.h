@@ -378,7 +378,6 @@ private:
   TScrollStyle scrollbars_ = ssBoth;
   bool hideScrollbars_ = true;
   bool wordWrap_ = false;
-  bool scrolling_ = false;
   TCaretStyle caretStyle_ = cstVertical;
   int32_t leftCol_ = 0;
   int64_t topLine_ = 0;

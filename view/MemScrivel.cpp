@@ -5,6 +5,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/Streams.h"
 #include "view/TabExpansion.h"
 
 TMemScrivel::TMemScrivel(QWidget* parent) : TCustomScrivel(parent) {}
@@ -37,6 +38,14 @@ void TMemScrivel::SetData(const char* data, int64_t size, bool copy) {
 
 void TMemScrivel::SetText(std::string_view text) {
   SetData(text.data(), static_cast<int64_t>(text.size()), true);
+}
+
+bool TMemScrivel::LoadFromStream(TStream& stream, const std::string& extension) {
+  const int64_t size = stream.Size() - stream.Position();
+  if (size > kMaxDataSize)
+    throw Exception(Format("The text is too large to show (%d bytes; the limit is %d bytes)", size,
+                           kMaxDataSize));
+  return TCustomScrivel::LoadFromStream(stream, extension);
 }
 
 void TMemScrivel::Reformat() {

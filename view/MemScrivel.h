@@ -37,6 +37,8 @@ public:
   void GetAllText(std::string& text) override;
   const char* GetTextBuffer(int64_t& length) override;
   void SetText(std::string_view text) override;
+  // Refuses a stream too large for the view before reading it.
+  bool LoadFromStream(TStream& stream, const std::string& extension) override;
   int64_t ReadText(char* buffer, int64_t size, int64_t offset) override;
   bool OffsetToPoint(int64_t offset, TTextPoint& point) override;
   bool PointToOffset(const TTextPoint& point, int64_t& offset) override;

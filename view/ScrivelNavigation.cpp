@@ -592,16 +592,19 @@ void TCustomScrivel::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const TShiftState shift = ShiftStateFromQt(event->modifiers().toInt(), event->buttons().toInt());
   if (isEnabled() && !hasFocus()) setFocus(Qt::MouseFocusReason);
+  if (pos.x() < textRect_.left() && pos.x() >= textRect_.left() - gutterWidth_) {
+    if (lineHeight_ > 0 && pos.y() >= textRect_.top()) {
+      const int64_t line = (pos.y() - textRect_.top()) / lineHeight_ + topLine_;
+      if (line < DisplayLineCount()) GutterClick(event->button(), shift, 0, line);
+    }
+    return;
+  }
   TTextPoint point;
   const bool mapped = PointAtPixel(pos.x(), pos.y(), point);
   int64_t offset = -1;
   if (mapped && PointToOffset(point, offset)) OffsetToPoint(offset, point);
   lastDownPoint_ = point;
   lastDownOffset_ = offset;
-  if (pos.x() < textRect_.left() && pos.x() >= textRect_.left() - gutterWidth_) {
-    if (mapped && point.Line < DisplayLineCount()) GutterClick(event->button(), shift, 0, point.Line);
-    return;
-  }
   const bool selects = event->button() == Qt::LeftButton || (event->button() == Qt::RightButton && rightSelect_);
   if (!selects || offset < 0) return;
   selUnit_ = 1;

@@ -179,3 +179,25 @@ TEST(Render, CaretShapesAreDrawnByTheView) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Render, LineEndMarkAfterTheText) {
+  TestMemView v("abc\nde\n");
+  const QColor back = colorOf(v.view, clWindow);
+  QImage img = v->Render();
+  EXPECT_TRUE(cellIsPlain(img, v.view, 3, 0, back));
+  v->SetLineEndMark('~');
+  img = v->Render();
+  SaveScreenshot(img, "line-end-mark");
+  EXPECT_FALSE(cellIsPlain(img, v.view, 3, 0, back));
+  EXPECT_FALSE(cellIsPlain(img, v.view, 2, 1, back));
+  EXPECT_TRUE(cellIsPlain(img, v.view, 4, 0, back));
+  // Scrolled so far right that the text ends left of the window: no mark.
+  v->SetLongestLine(100);
+  v->ScrollBy(10, 0);
+  img = v->Render();
+  EXPECT_TRUE(cellIsPlain(img, v.view, 0, 0, back));
+}
+
+}  // namespace
