@@ -43,11 +43,18 @@ size_t estimateLineEnds(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
 #if defined(__SSE2__)
-  const __m128i crv = _mm_set1_epi8('\r'), lfv = _mm_set1_epi8('\n');
-  for (; end - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    crs += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crv)))));
-    lfs += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfv)))));
+  // Byte counters (a match subtracts -1) summed up before they can overflow.
+  const __m128i crv = _mm_set1_epi8('\r'), lfv = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    __m128i crAcc = zero, lfAcc = zero;
+    for (int i = 0; i < 255 && end - p >= 16; ++i, p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      crAcc = _mm_sub_epi8(crAcc, _mm_cmpeq_epi8(v, crv));
+      lfAcc = _mm_sub_epi8(lfAcc, _mm_cmpeq_epi8(v, lfv));
+    }
+    const __m128i crSum = _mm_sad_epu8(crAcc, zero), lfSum = _mm_sad_epu8(lfAcc, zero);
+    crs += static_cast<size_t>(_mm_cvtsi128_si64(crSum) + _mm_extract_epi16(crSum, 4));
+    lfs += static_cast<size_t>(_mm_cvtsi128_si64(lfSum) + _mm_extract_epi16(lfSum, 4));
   }
 #endif
   for (; p < end; ++p) {
