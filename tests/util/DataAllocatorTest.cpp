@@ -18,10 +18,10 @@ TEST(DataAllocator, BlocksOfEverySizeKeepTheirBytesWhileOthersComeAndGo) {
   TDataAllocator arena(0x10000);
   std::mt19937 rng(3);
   std::vector<Block> live;
-  for (int step = 0; step < 20000; ++step) {
+  for (int step = 0; step < 6000; ++step) {
     if (live.empty() || rng() % 3 != 0) {
       // Mostly small blocks, some past the small-block limit and past a page.
-      size_t n = rng() % 10 == 0 ? 8000 + rng() % 70000 : 1 + rng() % 300;
+      size_t n = rng() % 25 == 0 ? 8000 + rng() % 70000 : 1 + rng() % 300;
       auto* p = static_cast<unsigned char*>(arena.Alloc(n));
       ASSERT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u);
       ASSERT_GE(arena.UsableSize(p), n);
