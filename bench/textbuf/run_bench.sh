@@ -20,11 +20,10 @@ cat "$text" >/dev/null
 
 if command -v vim >/dev/null; then
   best=""
-  times="$build/textbuf-bench/vim-time.txt"
+  TIMEFORMAT=%R
   for i in 1 2 3; do
-    /usr/bin/time -o "$times" -f "%e %M" vim -u NONE -i NONE -n -es -c 'q!' "$text" >/dev/null 2>&1 || true
-    read -r s kb < "$times"
-    echo "vim load run $i: $s s, peak $kb KB"
+    s=$( { time vim -u NONE -i NONE -n -es -c 'q!' "$text" >/dev/null 2>&1 || true; } 2>&1 )
+    echo "vim load run $i: $s s"
     if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; fi
   done
   load=$(sed -n 's/^SetText: \([0-9.]*\) s.*/\1/p' "$build/textbuf-bench/result.txt")
