@@ -90,6 +90,28 @@ TEST(TextUndo, RecordingAfterUndoDropsTheRedoRecords) {
   EXPECT_FALSE(e.buffer->CanUndo());
 }
 
+// The X lay between a CR and an LF that were separate line ends; after the
+// later deletion is undone they form one CR LF, and undoing the deletion of
+// X must put it back between them.
+TEST(TextUndo, ReplayReachesAnOffsetBetweenTheCharactersOfALineEnd) {
+  Editing e("a\rX\nb");
+  e.caret.SetPos(2);
+  ASSERT_TRUE(e.caret.DeleteText(1));
+  e.caret.SetPos(1);
+  ASSERT_TRUE(e.caret.DeleteText(2));
+  ASSERT_EQ(e.Text(), "ab");
+  int32_t start, length;
+  ASSERT_TRUE(e.buffer->Undo(nullptr, start, length));
+  ASSERT_EQ(e.buffer->LineEndOf(0), leCRLF);
+  ASSERT_TRUE(e.buffer->Undo(nullptr, start, length));
+  EXPECT_EQ(e.Text(), "a\rX\nb");
+  EXPECT_EQ(start, 2);
+  EXPECT_EQ(length, 1);
+  ASSERT_TRUE(e.buffer->Redo(nullptr, start, length));
+  ASSERT_TRUE(e.buffer->Redo(nullptr, start, length));
+  EXPECT_EQ(e.Text(), "ab");
+}
+
 TEST(TextUndo, AnEmptyLogHasNothingToReplay) {
   TRefPtr<TEditBuffer> buffer(new TEditBuffer());
   EXPECT_FALSE(buffer->CanUndo());
