@@ -151,8 +151,7 @@ void TCustomHighlighter::UpdateAttribs() {
 
 int32_t TCustomHighlighter::NextRun(TDrawLineInfo& info, int32_t column) {
   curLine_ = &info;
-  const std::string empty;
-  const std::string& text = info.LineText ? *info.LineText : empty;
+  const std::string_view text = info.LineText;
   const int32_t n = static_cast<int32_t>(text.size());
   int32_t length = 0;
   THiAttrib* attrib = nullptr;

@@ -4,6 +4,7 @@
 // it answers (THiAttrib::Apply), which the view then paints with.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,7 +45,7 @@ struct TDrawLineInfo {
   const int32_t* Widths = nullptr;
   const char* Text = nullptr;    // displayed text (after the cut)
   int32_t TextLength = 0;
-  const std::string* LineText = nullptr;  // the line as stored
+  std::string_view LineText;     // the line as stored
   const std::vector<std::pair<int64_t, int32_t>>* BookmarkLines = nullptr;  // (line, id)
   int32_t CharWidth = 0;
   THighlightedView* View = nullptr;

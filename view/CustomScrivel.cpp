@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "highlight/CustomHighlighter.h"
 #include "platform/CodePage.h"
@@ -720,9 +721,10 @@ void TCustomScrivel::Paint(QPainter& painter, const QRegion& region) {
 }
 
 void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRect& lineRect) {
-  std::string text;
+  std::string scratch;
+  std::string_view text;
   const QColor background = qcolor(info.CurrentLine ? curLineColor_ : color_);
-  if (!GetDisplayLine(info.Line, text)) {
+  if (!GetDisplayLineView(info.Line, text, scratch)) {
     painter.fillRect(lineRect, qcolor(color_));
     info.Text = nullptr;
     info.TextLength = 0;
@@ -731,12 +733,15 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
   }
   // Cut the characters scrolled off to the left; a tab cut by the left edge
   // keeps the part of its width that remains.
-  const int32_t n = static_cast<int32_t>(text.size());
-  const bool hasTabs = text.find('\t') != std::string::npos;
+  const int32_t n = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
+  // Only the part up to the right edge is looked at, however long the line.
+  const int32_t visibleCols = (textRect_.width() + gutterWidth_) / std::max(charWidth_, 1) + 1;
+  const int64_t scanEnd = std::min<int64_t>(n, int64_t{leftCol_} + visibleCols);
+  const bool hasTabs = std::memchr(text.data(), '\t', static_cast<size_t>(scanEnd)) != nullptr;
   int32_t cut = 0;
   int64_t cutScreen = 0;  // screen column where the first displayed character starts
   if (!hasTabs) {
-    cut = std::min<int64_t>(leftCol_, n);
+    cut = static_cast<int32_t>(std::min<int64_t>(leftCol_, n));
     cutScreen = cut;
   } else {
     int64_t d = 0;
@@ -754,7 +759,6 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
   info.FirstScreenCol = leftCol_;
   // Characters up to the visible column count, with their screen columns
   // relative to the left column.
-  const int32_t visibleCols = (textRect_.width() + gutterWidth_) / std::max(charWidth_, 1) + 1;
   paintScreenCols_.clear();
   paintWidths_.clear();
   int64_t d = cutScreen;
@@ -767,7 +771,7 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
     ++end;
   }
   paintScreenCols_.push_back(static_cast<int32_t>(d - leftCol_));  // end of the displayed text
-  info.LineText = &text;
+  info.LineText = text;
   info.Text = text.data() + cut;
   info.TextLength = end - cut;
   info.Widths = hasTabs ? paintWidths_.data() : nullptr;
@@ -792,7 +796,7 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
     painter.drawText(QPointF(x, lineRect.top() + ascent_),
                      QString(paintCharTable()[static_cast<unsigned char>(lineEndMark_)]));
   }
-  info.LineText = nullptr;
+  info.LineText = {};
   info.Text = nullptr;
 }
 
@@ -1090,15 +1094,23 @@ void TCustomScrivel::SetTopPos(int64_t offset) {
   afterScrollChange(false);
 }
 
+bool TCustomScrivel::GetDisplayLineView(int64_t line, std::string_view& text, std::string& scratch) {
+  const bool ok = GetDisplayLine(line, scratch);
+  text = scratch;
+  return ok;
+}
+
 bool TCustomScrivel::CharToScreenCol(int32_t& column, int64_t line) {
-  std::string text;
-  if (!GetDisplayLine(line, text)) text.clear();
+  std::string scratch;
+  std::string_view text;
+  if (!GetDisplayLineView(line, text, scratch)) text = {};
   return CharToScreenColumn(text, column, tabSize_);
 }
 
 bool TCustomScrivel::ScreenToCharCol(int32_t& column, int64_t line) {
-  std::string text;
-  if (!GetDisplayLine(line, text)) text.clear();
+  std::string scratch;
+  std::string_view text;
+  if (!GetDisplayLineView(line, text, scratch)) text = {};
   return ScreenToCharColumn(text, column, tabSize_);
 }
 

@@ -134,6 +134,10 @@ public:
   virtual int64_t DisplayLineCount();
   virtual int32_t DisplayLineLength(int64_t line);
   virtual bool GetDisplayLine(int64_t line, std::string& text) = 0;
+  // The display line without copying where the view holds it in one piece
+  // (painting and column mapping of very long lines); otherwise it is read
+  // into `scratch`. The view stays valid until the text changes.
+  virtual bool GetDisplayLineView(int64_t line, std::string_view& text, std::string& scratch);
   virtual void GetSelText(std::string& text);
   virtual int64_t LineCount();
   virtual int32_t LineLength(int64_t line);

@@ -130,6 +130,16 @@ bool TLineScrivel::GetDisplayLine(int64_t line, std::string& text) {
   return true;
 }
 
+bool TLineScrivel::GetDisplayLineView(int64_t line, std::string_view& text, std::string&) {
+  if (line < 0 || line >= DisplayLineCount()) {
+    text = {};
+    return false;
+  }
+  const TLineViewEntry& e = entries_[static_cast<size_t>(line)];
+  text = std::string_view(list_.Item(e.Line)).substr(static_cast<size_t>(e.Offset), static_cast<size_t>(e.Length));
+  return true;
+}
+
 int32_t TLineScrivel::LineLength(int64_t line) {
   if (line < 0 || line >= list_.Count()) return 0;
   return static_cast<int32_t>(list_.Item(static_cast<int>(line)).size());

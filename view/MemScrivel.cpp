@@ -87,6 +87,16 @@ bool TMemScrivel::GetDisplayLine(int64_t line, std::string& text) {
   return true;
 }
 
+bool TMemScrivel::GetDisplayLineView(int64_t line, std::string_view& text, std::string&) {
+  if (line < 0 || line >= DisplayLineCount()) {
+    text = {};
+    return false;
+  }
+  const TMemLine& l = layout_.Lines[static_cast<size_t>(line)];
+  text = std::string_view(text_ + l.Start, static_cast<size_t>(l.Chars()));
+  return true;
+}
+
 int64_t TMemScrivel::LineCount() { return static_cast<int64_t>(logicalLines().size()); }
 
 int32_t TMemScrivel::LineLength(int64_t line) {

@@ -30,6 +30,7 @@ public:
   int64_t DisplayLineCount() override { return static_cast<int64_t>(layout_.Lines.size()); }
   int32_t DisplayLineLength(int64_t line) override;
   bool GetDisplayLine(int64_t line, std::string& text) override;
+  bool GetDisplayLineView(int64_t line, std::string_view& text, std::string& scratch) override;
   int64_t LineCount() override;
   int32_t LineLength(int64_t line) override;
   bool GetLine(int64_t line, std::string& text) override;

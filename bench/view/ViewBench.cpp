@@ -63,7 +63,7 @@ public:
     AddAttrib("Comment")->SetColor(0, clGreen);
   }
   bool GetToken(const char*, int32_t length, int32_t& tokenLength, THiAttrib*& attrib) override {
-    const int32_t n = static_cast<int32_t>(CurLine()->LineText->size());
+    const int32_t n = static_cast<int32_t>(CurLine()->LineText.size());
     const int32_t run = std::max(n / 5, 1);
     tokenLength = std::min(run - Column() % run, length);
     attrib = AttribByIndex(1 + (Column() / run) % 2);
@@ -143,6 +143,22 @@ void BM_FullRepaint(benchmark::State& state) {
   state.SetLabel(state.range(0) == 0 ? "top" : state.range(0) == 1 ? "middle" : "last page");
 }
 BENCHMARK(BM_FullRepaint)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// A text of one 100 MB line (no line ends), scrolled near its end: painting
+// looks only at the visible part of the line.
+void BM_RepaintOneHugeLine(benchmark::State& state) {
+  static const std::string line(static_cast<size_t>(kTextBytes), 'x');
+  CountingView v;
+  v.SetData(line.data(), static_cast<int64_t>(line.size()), false);
+  v.show();
+  QApplication::processEvents();
+  v.resize(v.width() + 80 * v.CharWidth() - v.ClientTextWidth(),
+           v.height() + 50 * v.LineHeight() - v.ClientTextHeight());
+  v.SetLeftCol(static_cast<int32_t>(kTextBytes - 100));
+  for (auto _ : state) v.viewport()->repaint();
+  state.counters["left_col"] = v.LeftCol();
+}
+BENCHMARK(BM_RepaintOneHugeLine)->Unit(benchmark::kMicrosecond);
 
 // Scrolling by one line (the contents move, one line is painted) or by one
 // page (everything is painted), alternating direction to stay in the middle.

@@ -88,7 +88,7 @@ void TFiveRunHighlighter::InitAttributes() {
 bool TFiveRunHighlighter::GetToken(const char* text, int32_t length, int32_t& tokenLength,
                                    THiAttrib*& attrib) {
   const TDrawLineInfo* line = CurLine();
-  const int32_t n = line && line->LineText ? static_cast<int32_t>(line->LineText->size()) : length;
+  const int32_t n = line ? static_cast<int32_t>(line->LineText.size()) : length;
   const int32_t run = std::max(n / 5, 1);
   const int32_t index = Column() / run;
   tokenLength = std::min(run - Column() % run, length);
