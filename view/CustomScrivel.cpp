@@ -551,6 +551,15 @@ void TCustomScrivel::ScrollToPoint(const TTextPoint& point, bool centre) {
   Invalidate();
 }
 
+void TCustomScrivel::ClampScrollPosition() {
+  const int64_t count = DisplayLineCount();
+  if (topLine_ > 0 && topLine_ >= count) SetTopLine(count - 1);
+  if (leftCol_ > 0 && (wordWrap_ || leftCol_ > longestLine_)) {
+    leftCol_ = wordWrap_ ? 0 : static_cast<int32_t>(std::max<int64_t>(longestLine_ - 1, 0));
+    if (OnScroll) OnScroll(this);
+  }
+}
+
 void TCustomScrivel::GetContentSize(int64_t& width, int64_t& height) {
   width = longestLine_ * charWidth_;
   height = DisplayLineCount() * lineHeight_;
@@ -1400,7 +1409,8 @@ void TCustomScrivel::ForgetStringsAdapter(TViewStrings* adapter) {
 }
 
 void TCustomScrivel::AssignFromStrings(const TStrings& list) {
-  if (TViewStrings* s = Strings()) s->Assign(list);
+  // A line view copies the lines; other views ignore them.
+  SetStrings(&list);
 }
 
 void TCustomScrivel::AssignToStrings(TStrings& list) {

@@ -345,7 +345,8 @@ protected:
   void SetColumnSelectionFlag(bool value) { columnSel_ = value; }
   void DropCharTypesCache() { charTypesLine_ = -1; }
   int64_t PageLines() const;
-  void SetCaretPointQuiet(const TTextPoint& p) { caret_ = p; }
+  // After a reformat: keeps the top line and left column inside the text.
+  void ClampScrollPosition();
 
   int64_t longestLine_ = 0;
   bool vbarShown_ = false;

@@ -107,8 +107,7 @@ void TLineScrivel::Reformat() {
     SetLongestLine(longest);
     if (!ShowVerticalBarForWrap()) break;
   }
-  const int64_t n = DisplayLineCount();
-  if (TopLine() >= n && n > 0) SetTopLine(n - 1);
+  ClampScrollPosition();
   UpdateScrollBars();
   Invalidate();
 }

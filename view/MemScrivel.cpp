@@ -55,6 +55,7 @@ void TMemScrivel::Reformat() {
     layout_.Logical.clear();
     layout_.Longest = 0;
     SetLongestLine(0);
+    ClampScrollPosition();
     UpdateScrollBars();
     Invalidate();
     return;
@@ -66,8 +67,7 @@ void TMemScrivel::Reformat() {
     SetLongestLine(layout_.Longest);
     if (!ShowVerticalBarForWrap()) break;
   }
-  const int64_t count = DisplayLineCount();
-  if (TopLine() >= count && count > 0) SetTopLine(count - 1);
+  ClampScrollPosition();
   UpdateScrollBars();
   Invalidate();
 }

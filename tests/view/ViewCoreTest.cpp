@@ -107,6 +107,20 @@ TEST(ViewCore, ScrollByClampsAndReports) {
   EXPECT_EQ(60 - v->VisibleLines() + 1, v->TopLine());
 }
 
+TEST(ViewCore, ANewShorterTextBringsTheViewBack) {
+  TestMemView v(numberedLines(100) + std::string(300, 'w'), 300, 150);
+  v->SetTopLine(90);
+  v->ScrollBy(250, 0);
+  ASSERT_EQ(90, v->TopLine());
+  ASSERT_EQ(250, v->LeftCol());
+  v->SetText("short\ntext");
+  EXPECT_EQ(1, v->TopLine());
+  EXPECT_EQ(4, v->LeftCol());
+  v->SetText("");
+  EXPECT_EQ(0, v->TopLine());
+  EXPECT_EQ(0, v->LeftCol());
+}
+
 TEST(ViewCore, ReadTextNeverPassesTheBuffer) {
   TestMemView v("0123456789");
   char buf[5];
