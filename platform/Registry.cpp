@@ -151,6 +151,10 @@ std::string ProgramDataDir() {
   std::string exeDir = folderOf(std::string(buf, static_cast<size_t>(n)));
   for (const char* candidate : {"/../share/orvel", "/data"})
     if (isDirectory(exeDir + candidate)) return exeDir + candidate;
+#ifdef QUILL_BUILD_DATA_DIR
+  // A program started from its build tree finds the data of its source tree.
+  if (isDirectory(QUILL_BUILD_DATA_DIR)) return QUILL_BUILD_DATA_DIR;
+#endif
   return {};
 }
 

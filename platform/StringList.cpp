@@ -5,6 +5,7 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
+#include "platform/SortedSearch.h"
 #include "platform/Streams.h"
 
 // ---- TStrings --------------------------------------------------------------
@@ -371,20 +372,8 @@ void TStringList::Exchange(int index1, int index2) {
 }
 
 bool TStringList::Find(std::string_view s, int& index) const {
-  int lo = 0, hi = Count() - 1;
-  bool found = false;
-  while (lo <= hi) {
-    int mid = lo + (hi - lo) / 2;
-    int c = CompareStrings(items_[static_cast<size_t>(mid)].text, s);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid - 1;
-      if (c == 0) found = true;  // keep going left to the first equal item
-    }
-  }
-  index = lo;
-  return found;
+  return SortedListFind(
+      Count(), [&](int i) { return CompareStrings(items_[static_cast<size_t>(i)].text, s); }, index);
 }
 
 void TStringList::Sort() {

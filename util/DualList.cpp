@@ -1,4 +1,5 @@
 #include "util/DualList.h"
+#include "platform/SortedSearch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -132,18 +133,5 @@ void TDualList::Sort(const TDualListCompare& compare) {
 
 bool Sorted2ListFind(const TDualList& list, void* key, int& index, const TDualListCompare& compare) {
   const TDualListCompare& cmp = compare ? compare : TDualListCompare(CompareDualListItems);
-  int lo = 0, hi = list.Count() - 1;
-  bool found = false;
-  while (lo <= hi) {
-    int mid = lo + (hi - lo) / 2;
-    int c = cmp(list.Pairs()[mid].Item, key);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid - 1;
-      if (c == 0) found = true;
-    }
-  }
-  index = lo;
-  return found;
+  return SortedListFind(list.Count(), [&](int i) { return cmp(list.Pairs()[i].Item, key); }, index);
 }

@@ -1,4 +1,5 @@
 #include "util/DualStringList.h"
+#include "platform/SortedSearch.h"
 
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
@@ -100,21 +101,8 @@ void TDualStringList::Clear() {
 }
 
 bool TDualStringList::Find(std::string_view name, int& index) const {
-  int lo = 0, hi = Count() - 1;
-  bool found = false;
-  while (lo <= hi) {
-    int mid = lo + (hi - lo) / 2;
-    int c = AnsiCompareText(items_[static_cast<size_t>(mid)].first, name);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid - 1;
-      // With duplicates accepted, keep searching left for the first equal name.
-      if (c == 0) found = true;
-    }
-  }
-  index = lo;
-  return found;
+  return SortedListFind(
+      Count(), [&](int i) { return AnsiCompareText(items_[static_cast<size_t>(i)].first, name); }, index);
 }
 
 int TDualStringList::IndexOf(std::string_view name) const {
