@@ -31,6 +31,7 @@
 #include "view/TextPoint.h"
 
 class QPainter;
+struct TLogSender;
 class TCustomHighlighter;
 class TGutterOptions;
 class TStream;
@@ -372,6 +373,9 @@ private:
   int64_t lineStartOffset(int64_t line);
   int64_t lineEndOffset(int64_t line);
   void logCaretTrace(const char* text);
+  // The view and its highlighter as senders of diagnostic log entries.
+  TLogSender logSender() const;
+  TLogSender highlighterLogSender() const;
 
   // Caret flag bits.
   static constexpr uint8_t cfCreated = 1;
