@@ -13,36 +13,12 @@
 #include "platform/StringList.h"
 #include "platform/Streams.h"
 #include "util/DualStringList.h"
+#include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
-
-std::string readFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& name, const std::string& text) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-class TempDir {
-public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-ini-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-  fs::path path_;
-};
 
 std::unique_ptr<TMemoryIniFile> fromText(const std::string& text) {
   auto ini = std::make_unique<TMemoryIniFile>();
@@ -76,16 +52,16 @@ TEST(MemoryIniFile, UnchangedFilesAreWrittenBackByteForByte) {
       "[A]\nnul\0byte=1\n\xFF\xFE=\x80\n"s,
       "[A]\r\nmixed=1\nbreaks=2\rlast=3",
   };
-  TempDir dir;
+  TTempDir dir;
   for (const std::string& text : texts) {
     EXPECT_EQ(fromText(text)->GetText(), text);
     std::string file = dir / "t.ini";
-    writeFile(file, text);
+    WriteTestFile(file, text);
     {
       TMemoryIniFile ini(file);
       ini.UpdateFile();
     }
-    EXPECT_EQ(readFile(file), text);
+    EXPECT_EQ(ReadTestFile(file), text);
   }
 }
 
@@ -143,9 +119,9 @@ TEST(MemoryIniFile, EditedLinesReadBackAsTheSameLines) {
 }
 
 TEST(MemoryIniFile, TwoWriteCyclesGiveTheSameBytes) {
-  TempDir dir;
+  TTempDir dir;
   std::string file = dir / "c.ini";
-  writeFile(file, "; settings\r\n[Main]\r\nA=1\r\n[Other]\r\nB=2");
+  WriteTestFile(file, "; settings\r\n[Main]\r\nA=1\r\n[Other]\r\nB=2");
   std::string first;
   for (int cycle = 0; cycle < 2; ++cycle) {
     TMemoryIniFile ini(file);
@@ -153,9 +129,9 @@ TEST(MemoryIniFile, TwoWriteCyclesGiveTheSameBytes) {
     ini.WriteString("Other", "C", "3");
     ini.WriteString("New", "D", "4");
     ini.UpdateFile();
-    if (cycle == 0) first = readFile(file);
+    if (cycle == 0) first = ReadTestFile(file);
   }
-  EXPECT_EQ(readFile(file), first);
+  EXPECT_EQ(ReadTestFile(file), first);
   EXPECT_EQ(first, "; settings\r\n[Main]\r\nA=7\r\n[Other]\r\nB=2\r\nC=3\r\n\r\n[New]\r\nD=4\r\n");
 }
 
@@ -208,9 +184,9 @@ TEST(MemoryIniFile, TextsThatWouldInjectLinesAreRefused) {
 }
 
 TEST(MemoryIniFile, ReadOnlyObjectsIgnoreChanges) {
-  TempDir dir;
+  TTempDir dir;
   std::string file = dir / "ro.ini";
-  writeFile(file, "[A]\nk=1\n");
+  WriteTestFile(file, "[A]\nk=1\n");
   TMemoryIniFile ini(file);
   ini.SetReadOnly(true);
   ini.WriteString("A", "k", "2");
@@ -219,13 +195,13 @@ TEST(MemoryIniFile, ReadOnlyObjectsIgnoreChanges) {
   ini.UpdateFile();
   EXPECT_EQ(ini.ReadString("A", "k", ""), "1");
   EXPECT_FALSE(ini.Modified());
-  EXPECT_EQ(readFile(file), "[A]\nk=1\n");
+  EXPECT_EQ(ReadTestFile(file), "[A]\nk=1\n");
 }
 
 TEST(MemoryIniFile, UpdateFileIsAtomicKeepsTheModeAndReportsFailure) {
-  TempDir dir;
+  TTempDir dir;
   std::string file = dir / "m.ini";
-  writeFile(file, "[A]\nk=1\n");
+  WriteTestFile(file, "[A]\nk=1\n");
   ::chmod(file.c_str(), 0640);
   TMemoryIniFile ini(file);
   ini.WriteString("A", "k", "2");
@@ -245,13 +221,13 @@ TEST(MemoryIniFile, UpdateFileIsAtomicKeepsTheModeAndReportsFailure) {
 }
 
 TEST(MemoryIniFile, ReloadIfChangedSeesEveryChangeOnDisk) {
-  TempDir dir;
+  TTempDir dir;
   std::string file = dir / "r.ini";
-  writeFile(file, "[A]\nk=1\n");
+  WriteTestFile(file, "[A]\nk=1\n");
   TMemoryIniFile ini(file);
   EXPECT_FALSE(ini.ReloadIfChanged(true));
   // Same size, within the same second.
-  writeFile(file, "[A]\nk=2\n");
+  WriteTestFile(file, "[A]\nk=2\n");
   EXPECT_TRUE(ini.ReloadIfChanged(false));
   EXPECT_EQ(ini.ReadString("A", "k", ""), "1");
   EXPECT_TRUE(ini.ReloadIfChanged(true));
@@ -288,27 +264,27 @@ TEST(MemoryIniFile, ListenersHearOnceAfterAnUpdateBracket) {
 }
 
 TEST(MemoryIniFile, SaveOnDestroyOnlyWhenTheFileWasNotChangedMeanwhile) {
-  TempDir dir;
+  TTempDir dir;
   std::string file = dir / "d.ini";
-  writeFile(file, "[A]\nk=1\n");
+  WriteTestFile(file, "[A]\nk=1\n");
   {
     TMemoryIniFile ini(file);
     ini.SetSaveOnDestroy(true);
     ini.WriteString("A", "k", "2");
   }
-  EXPECT_EQ(readFile(file), "[A]\nk=2\n");
+  EXPECT_EQ(ReadTestFile(file), "[A]\nk=2\n");
   {
     TMemoryIniFile ini(file);
     ini.SetSaveOnDestroy(true);
     ini.WriteString("A", "k", "3");
-    writeFile(file, "[A]\nk=other program\n");
+    WriteTestFile(file, "[A]\nk=other program\n");
   }
-  EXPECT_EQ(readFile(file), "[A]\nk=other program\n");
+  EXPECT_EQ(ReadTestFile(file), "[A]\nk=other program\n");
   {
     TMemoryIniFile ini(file);
     ini.WriteString("A", "k", "4");  // not asked to save
   }
-  EXPECT_EQ(readFile(file), "[A]\nk=other program\n");
+  EXPECT_EQ(ReadTestFile(file), "[A]\nk=other program\n");
 }
 
 TEST(MemoryIniFile, MergeByEntryOrByWholeSection) {
@@ -361,7 +337,7 @@ TEST(MemoryIniFile, StreamsListsAndSections) {
 }
 
 TEST(MemoryIniFile, AFileThatCannotBeReadIsReportedNotTakenAsEmpty) {
-  TempDir dir;
+  TTempDir dir;
   std::string folder = dir / "folder.ini";
   fs::create_directory(folder);
   try {

@@ -57,7 +57,7 @@ TEST(CommandLine, SlashOptionsAreOptionsOnlyWhenTheyAreNoFile) {
   EXPECT_EQ(r.out.find("Imports from"), std::string::npos);
 
   TTempDir dir;
-  std::string named = dir.CopyFixture("imagor_lib.dll");
+  std::string named = CopyFixture(dir, "imagor_lib.dll");
   std::filesystem::path shadow = std::filesystem::path(named).parent_path() / "lh";
   std::filesystem::copy_file(named, shadow);
   // A file whose name is also an option stays a file.

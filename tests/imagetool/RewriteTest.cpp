@@ -63,7 +63,7 @@ std::string withTimeStampsCleared(TBytes bytes) {
 
 TEST(Rebase, GivesTheImageTheLinkerMakesAtTheOtherBase) {
   TTempDir dir;
-  std::string lib = dir.CopyFixture("imagor_lib.dll");
+  std::string lib = CopyFixture(dir, "imagor_lib.dll");
   TRunResult r = RunTool({lib, "-rebase", "20000000"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
@@ -73,7 +73,7 @@ TEST(Rebase, GivesTheImageTheLinkerMakesAtTheOtherBase) {
 
 TEST(Rebase, DumpsEveryPlaceAndDoesNothingForTheCurrentBase) {
   TTempDir dir;
-  std::string lib = dir.CopyFixture("imagor_lib.dll");
+  std::string lib = CopyFixture(dir, "imagor_lib.dll");
   TRunResult r = RunTool({lib, "-rebase", "$10000000", "-dumprelocs", "-ini"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");  // the current base: no step, no "[Relocs]"
@@ -134,7 +134,7 @@ TEST(StripRelocations, RefusesLayoutsItCannotMoveAndLeavesTheFile) {
     int error;
   };
   const Case cases[] = {
-      {dir.CopyFixture("imagor_lib.dll"), -29},  // ".reloc" is the last section
+      {CopyFixture(dir, "imagor_lib.dll"), -29},  // ".reloc" is the last section
       {WriteFile(dir / "lowhalf.exe", lowHalf.Build()), -17},
       {WriteFile(dir / "codebehind.exe", codeBehind.Build()), -29},
       {WriteFile(dir / "inres.exe", placeInResources.Build()), -29},
@@ -180,7 +180,7 @@ TEST(StripResources, CutsTheLastSectionAndEndsTheImageAtIt) {
 
 TEST(StripResources, RefusesResourcesThatAreNotLast) {
   TTempDir dir;
-  std::string lib = dir.CopyFixture("imagor_lib.dll");
+  std::string lib = CopyFixture(dir, "imagor_lib.dll");
   TRunResult r = RunTool({lib, "-stripres"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.err.rfind("Error: Strip-resources failed (error=-29)!\n", 0), 0u);

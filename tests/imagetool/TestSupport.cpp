@@ -9,18 +9,8 @@
 
 namespace fs = std::filesystem;
 
-TTempDir::TTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "quill-imagor-XXXXXX").string();
-  path_ = ::mkdtemp(pattern.data());
-}
-
-TTempDir::~TTempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-std::string TTempDir::CopyFixture(const std::string& fixture) const {
-  std::string target = (path_ / fixture).string();
+std::string CopyFixture(const TTempDir& dir, const std::string& fixture) {
+  std::string target = dir / fixture;
   fs::copy_file(FixturePath(fixture), target, fs::copy_options::overwrite_existing);
   fs::permissions(target, fs::perms::owner_write, fs::perm_options::add);
   return target;

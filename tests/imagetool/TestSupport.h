@@ -5,18 +5,10 @@
 #include <vector>
 
 #include "TestImage.h"
+#include "tests/common/TestFiles.h"
 
-class TTempDir {
-public:
-  TTempDir();
-  ~TTempDir();
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  // Copies a committed fixture image into the folder; answers the copy's name.
-  std::string CopyFixture(const std::string& fixture) const;
-
-private:
-  std::filesystem::path path_;
-};
+// Copies a committed fixture image into the folder; answers the copy's name.
+std::string CopyFixture(const TTempDir& dir, const std::string& fixture);
 
 std::string FixturePath(const std::string& name);
 

@@ -10,15 +10,9 @@
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
-
-std::string readFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class DebugOutputTest : public ::testing::Test {
 protected:
@@ -50,7 +44,7 @@ TEST_F(DebugOutputTest, NothingIsWrittenUntilAFileIsChosen) {
   LogException(std::runtime_error("plain"), "Save");
   SetDebugLogFile("");
   Debug("after %d", 2);
-  EXPECT_EQ(readFile(name_),
+  EXPECT_EQ(ReadTestFile(name_),
             "Search proc-implem for \"Foo\"\n"
             "%d\n"
             "EXC in Restore: List index out of bounds (3) (EListError)\n"
@@ -68,7 +62,7 @@ TEST_F(DebugOutputTest, LinesFromSeveralThreadsStayWhole) {
     });
   for (auto& thread : threads) thread.join();
   SetDebugLogFile("");
-  std::istringstream lines(readFile(name_));
+  std::istringstream lines(ReadTestFile(name_));
   int count = 0;
   for (std::string line; std::getline(lines, line); ++count) {
     int t = -1, i = -1;

@@ -11,23 +11,12 @@
 #include <sstream>
 
 #include "platform/Format.h"
+#include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
-
-std::string readFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& name, const std::string& text) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 // Each test gets its own settings folder and points the user and machine
 // roots at files in it.
@@ -181,7 +170,7 @@ TEST_F(RegistryTest, KeysValuesAndEnumeration) {
 TEST_F(RegistryTest, ChangesAreInTheFileAtOnceAndReadBackByAFreshProcess) {
   TRegKey key = userKey("Software\\Orvel");
   key.SetValue("List", TRegValue::MultiString({"", "x", ""}));
-  EXPECT_NE(readFile(userFile_).find("\"List\"=multi_sz:\"\",\"x\",\"\""), std::string::npos);
+  EXPECT_NE(ReadTestFile(userFile_).find("\"List\"=multi_sz:\"\",\"x\",\"\""), std::string::npos);
   pid_t child = spawn([&] {
     // A process that never saw the tree reads the file.
     SetRegistryRootFile(TRegRootKey::CurrentUser, userFile_, false);
@@ -207,7 +196,7 @@ TEST_F(RegistryTest, NamesNeverBecomePaths) {
 }
 
 TEST_F(RegistryTest, ReadOnlyRootsReadTheirFileAndRefuseWrites) {
-  writeFile(machineFile_, "orvel-registry 1\n[SOFTWARE\\Vendor]\n\"Version\"=dword:00000003\n");
+  WriteTestFile(machineFile_, "orvel-registry 1\n[SOFTWARE\\Vendor]\n\"Version\"=dword:00000003\n");
   SetRegistryRootFile(TRegRootKey::LocalMachine, machineFile_, true);
   TRegKey key;
   EXPECT_EQ(TRegKey::Open(TRegRootKey::LocalMachine, "Software\\Vendor", true, true, key), TRegResult::AccessDenied);
@@ -221,15 +210,15 @@ TEST_F(RegistryTest, ReadOnlyRootsReadTheirFileAndRefuseWrites) {
 TEST_F(RegistryTest, ADamagedFileIsKeptAndReported) {
   fs::create_directories(dir_ / "config");
   const std::string damaged = "orvel-registry 1\n[Software]\n\"x\"=sz:\"unterminated\n";
-  writeFile(userFile_, damaged);
+  WriteTestFile(userFile_, damaged);
   TRegistryRoot& root = RegistryRoot(TRegRootKey::CurrentUser);
   EXPECT_NE(root.LoadError().find("line 3"), std::string::npos) << root.LoadError();
   TRegKey key;
   EXPECT_EQ(TRegKey::Open(TRegRootKey::CurrentUser, "Software", false, false, key), TRegResult::NotFound);
   EXPECT_EQ(TRegKey::Open(TRegRootKey::CurrentUser, "Software", true, true, key), TRegResult::AccessDenied);
-  EXPECT_EQ(readFile(userFile_), damaged);
+  EXPECT_EQ(ReadTestFile(userFile_), damaged);
   // Once the user repairs it, it is read again.
-  writeFile(userFile_, "orvel-registry 1\n[Software]\n\"x\"=sz:\"fixed\"\n");
+  WriteTestFile(userFile_, "orvel-registry 1\n[Software]\n\"x\"=sz:\"fixed\"\n");
   EXPECT_EQ(root.LoadError(), "");
   ASSERT_EQ(TRegKey::Open(TRegRootKey::CurrentUser, "Software", true, false, key), TRegResult::Ok);
   EXPECT_EQ(key.GetValue("x")->Data, "fixed");
@@ -298,13 +287,13 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceKeepAllTheirValues) {
 TEST_F(RegistryTest, AnUpdateBracketWritesOnceAndKeepsOtherProcessesValues) {
   TRegKey key = userKey("Software\\Orvel");
   key.SetString("base", "0");
-  const std::string before = readFile(userFile_);
+  const std::string before = ReadTestFile(userFile_);
   {
     TRegistryUpdate update(RegistryRoot(TRegRootKey::CurrentUser));
     key.SetString("mine", "1");
     key.DeleteValue("base");
     EXPECT_EQ(key.GetValue("mine")->Data, "1") << "the process reads its own changes";
-    EXPECT_EQ(readFile(userFile_), before) << "nothing written before the bracket closes";
+    EXPECT_EQ(ReadTestFile(userFile_), before) << "nothing written before the bracket closes";
     EXPECT_EQ(waitFor(spawn([&] {
                 // Another process: it has no bracket of its own.
                 SetRegistryRootFile(TRegRootKey::CurrentUser, userFile_, false);
@@ -330,7 +319,7 @@ TEST_F(RegistryTest, AnUpdateBracketWritesOnceAndKeepsOtherProcessesValues) {
 TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFile) {
   TRegKey key = userKey("Software\\Orvel");
   key.SetString("kept", "old");
-  const std::string before = readFile(userFile_);
+  const std::string before = ReadTestFile(userFile_);
   pid_t child = spawn([&] {
     TRegistryRoot::SetBeforeReplaceHook([] { ::_exit(42); });
     TRegKey k;
@@ -339,7 +328,7 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFile) {
     return 0;
   });
   EXPECT_EQ(waitFor(child), 42);
-  EXPECT_EQ(readFile(userFile_), before);
+  EXPECT_EQ(ReadTestFile(userFile_), before);
   EXPECT_EQ(key.GetValue("kept")->Data, "old");
   EXPECT_EQ(RegistryRoot(TRegRootKey::CurrentUser).LoadError(), "");
   key.SetString("after", "ok");
@@ -353,7 +342,7 @@ TEST_F(RegistryTest, AFailedWriteRaisesAndDropsTheChange) {
   EXPECT_THROW(key.SetString("a", "2"), ERegistryError);
   TRegistryRoot::SetBeforeReplaceHook(nullptr);
   EXPECT_EQ(key.GetValue("a")->Data, "1");
-  EXPECT_NE(readFile(userFile_).find("\"a\"=sz:\"1\""), std::string::npos);
+  EXPECT_NE(ReadTestFile(userFile_).find("\"a\"=sz:\"1\""), std::string::npos);
 }
 
 TEST(RegistryEnvironment, ExpandsSetVariablesOnly) {
@@ -377,9 +366,9 @@ TEST(RegistryEnvironment, ExpandsSetVariablesOnly) {
 TEST(RegistryData, TheShippedRootsAreValidSettingsFiles) {
   for (const char* name : {"machine.reg", "classes.reg"}) {
     std::string file = std::string(QUILL_SOURCE_DIR) + "/data/" + name;
-    EXPECT_NO_THROW(ParseRegistryText(readFile(file), file)) << file;
+    EXPECT_NO_THROW(ParseRegistryText(ReadTestFile(file), file)) << file;
   }
-  auto classes = ParseRegistryText(readFile(std::string(QUILL_SOURCE_DIR) + "/data/classes.reg"), "classes.reg");
+  auto classes = ParseRegistryText(ReadTestFile(std::string(QUILL_SOURCE_DIR) + "/data/classes.reg"), "classes.reg");
   const TRegNode* charset = classes->FindSubKey("MIME")->FindSubKey("Database")->FindSubKey("Charset");
   ASSERT_NE(charset, nullptr);
   uint32_t codePage = 0;

@@ -8,37 +8,9 @@
 #include <filesystem>
 
 #include "platform/Exceptions.h"
+#include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-class TempDir {
-public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "quill-streams-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  size_t EntryCount() const { return static_cast<size_t>(std::distance(fs::directory_iterator(path_), fs::directory_iterator())); }
-
-private:
-  fs::path path_;
-};
-
-std::string readAll(const std::string& name) {
-  TMemoryStream m;
-  m.LoadFromFile(name);
-  return m.ToString();
-}
-
-void writeAll(const std::string& name, const std::string& text) {
-  TFileStream f(name, fmCreate);
-  f.WriteString(text);
-}
-
-}  // namespace
 
 TEST(MemoryStream, WritesReadsSeeksAndResizes) {
   TMemoryStream m;
@@ -57,7 +29,7 @@ TEST(MemoryStream, WritesReadsSeeksAndResizes) {
 }
 
 TEST(FileStream, MissingFileRaisesWithItsName) {
-  TempDir dir;
+  TTempDir dir;
   try {
     TFileStream f(dir / "absent.txt", fmOpenRead);
     FAIL();
@@ -67,23 +39,23 @@ TEST(FileStream, MissingFileRaisesWithItsName) {
 }
 
 TEST(ReplaceStream, CommitReplacesAndAbandonKeepsTheOldBytes) {
-  TempDir dir;
+  TTempDir dir;
   std::string target = dir / "doc.txt";
-  writeAll(target, "old bytes");
+  WriteTestFile(target, "old bytes");
   ::chmod(target.c_str(), 0640);
   {
     TReplaceStream r(target);
     r.WriteString("new");
-    EXPECT_EQ(readAll(target), "old bytes");
+    EXPECT_EQ(ReadTestFile(target), "old bytes");
   }  // abandoned
-  EXPECT_EQ(readAll(target), "old bytes");
+  EXPECT_EQ(ReadTestFile(target), "old bytes");
   EXPECT_EQ(dir.EntryCount(), 1u) << "an abandoned stream leaves no temporary file";
   {
     TReplaceStream r(target);
     r.WriteString("new bytes");
     r.Commit();
   }
-  EXPECT_EQ(readAll(target), "new bytes");
+  EXPECT_EQ(ReadTestFile(target), "new bytes");
   EXPECT_EQ(dir.EntryCount(), 1u);
   struct stat st;
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
@@ -91,9 +63,9 @@ TEST(ReplaceStream, CommitReplacesAndAbandonKeepsTheOldBytes) {
 }
 
 TEST(ReplaceStream, SavingThroughASymbolicLinkKeepsTheLink) {
-  TempDir dir;
+  TTempDir dir;
   std::string real = dir / "real.txt", link = dir / "link.txt";
-  writeAll(real, "before");
+  WriteTestFile(real, "before");
   ASSERT_EQ(::symlink("real.txt", link.c_str()), 0);
   {
     TReplaceStream r(link);
@@ -101,16 +73,16 @@ TEST(ReplaceStream, SavingThroughASymbolicLinkKeepsTheLink) {
     r.Commit();
   }
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(readAll(real), "after");
+  EXPECT_EQ(ReadTestFile(real), "after");
 }
 
 TEST(ReplaceStream, UnwritableFolderRaisesAndLeavesTheTarget) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
-  TempDir dir;
+  TTempDir dir;
   std::string target = dir / "doc.txt";
-  writeAll(target, "keep");
+  WriteTestFile(target, "keep");
   ::chmod((dir / "").c_str(), 0500);
   EXPECT_THROW(TReplaceStream r(target), EStreamError);
   ::chmod((dir / "").c_str(), 0700);
-  EXPECT_EQ(readAll(target), "keep");
+  EXPECT_EQ(ReadTestFile(target), "keep");
 }
