@@ -562,13 +562,16 @@ void TCustomScrivel::KeyDown(uint16_t& key, TShiftState shift) {
 }
 
 void TCustomScrivel::keyPressEvent(QKeyEvent* event) {
-  uint16_t key = VirtualKeyOf(*event);
+  const uint16_t vk = VirtualKeyOf(*event);
+  uint16_t key = vk;
   if (key) KeyDown(key, ShiftStateOf(*event));
-  if (key == 0 && VirtualKeyOf(*event) != 0) {
+  if (vk != 0 && key == 0) {
     event->accept();
     return;
   }
-  QAbstractScrollArea::keyPressEvent(event);
+  // Keys the view leaves go to the parent; the scroll area's own arrow-key
+  // scrolling would bypass the view's modes.
+  QWidget::keyPressEvent(event);
 }
 
 // ---------------------------------------------------------------- gutter and mouse
