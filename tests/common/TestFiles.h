@@ -3,9 +3,11 @@
 // whole-file reads and writes that go around the code under test.
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 class TTempDir {
@@ -30,6 +32,27 @@ public:
 
 private:
   std::filesystem::path path_;
+};
+
+// Points TMPDIR at a folder while it lives and restores it afterwards.
+class TTmpDirOverride {
+public:
+  explicit TTmpDirOverride(const std::string& folder) {
+    const char* old = std::getenv("TMPDIR");
+    hadOld_ = old != nullptr;
+    if (old) old_ = old;
+    ::setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~TTmpDirOverride() {
+    if (hadOld_) ::setenv("TMPDIR", old_.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+  }
+  TTmpDirOverride(const TTmpDirOverride&) = delete;
+  TTmpDirOverride& operator=(const TTmpDirOverride&) = delete;
+
+private:
+  bool hadOld_ = false;
+  std::string old_;
 };
 
 inline std::string ReadTestFile(const std::string& name) {

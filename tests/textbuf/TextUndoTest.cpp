@@ -11,6 +11,7 @@
 #include "platform/MessageDialogs.h"
 #include "textbuf/EditBuffer.h"
 #include "textbuf/EditPos.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -171,24 +172,9 @@ int OpenDeletedUndoFiles(const std::string& folder) {
 
 class TempFolder : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char name[] = "/tmp/textbuf-undo-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    folder_ = name;
-    const char* old = getenv("TMPDIR");
-    oldTmp_ = old ? old : "";
-    hadTmp_ = old != nullptr;
-    setenv("TMPDIR", folder_.c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadTmp_)
-      setenv("TMPDIR", oldTmp_.c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-    rmdir(folder_.c_str());
-  }
-  std::string folder_, oldTmp_;
-  bool hadTmp_ = false;
+  TTempDir dir_{"textbuf-undo"};
+  TTmpDirOverride tmp_{dir_.Path().string()};
+  std::string folder_ = dir_.Path().string();
 };
 
 TEST_F(TempFolder, ALogPast64KiBMovesToAnUnlinkedFileAndKeepsWorking) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/Exceptions.h"
+#include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -15,25 +16,11 @@ namespace {
 // Points TMPDIR at a fresh folder for the test and restores it afterwards.
 class TempFolderTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    const char* old = std::getenv("TMPDIR");
-    hadOld_ = old != nullptr;
-    if (old) old_ = old;
-    std::string pattern = (fs::temp_directory_path() / "quill-tempfiles-XXXXXX").string();
-    folder_ = ::mkdtemp(pattern.data());
-    ::setenv("TMPDIR", (folder_ + "/").c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadOld_) ::setenv("TMPDIR", old_.c_str(), 1);
-    else ::unsetenv("TMPDIR");
-    fs::permissions(folder_, fs::perms::owner_all);
-    fs::remove_all(folder_);
-  }
-  std::string folder_;
+  void TearDown() override { fs::permissions(folder_, fs::perms::owner_all); }
 
-private:
-  bool hadOld_ = false;
-  std::string old_;
+  TTempDir dir_{"quill-tempfiles"};
+  std::string folder_ = dir_.Path().string();
+  TTmpDirOverride tmp_{folder_ + "/"};
 };
 
 }  // namespace
