@@ -93,7 +93,7 @@ def main():
 
     if not os.path.exists(args.text):
         os.makedirs(os.path.dirname(args.text), exist_ok=True)
-        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "make_pascal_text.py"),
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "..", "make_pascal_text.py"),
                         args.text, str(args.mib)], check=True)
     with open(args.text, "rb") as f:
         data = f.read()

@@ -12,7 +12,7 @@ if [ ! -x "$build/bench/textbuf/textbuf_bench" ]; then
   cmake --build "$build" --target textbuf_bench -- -j2 >/dev/null
 fi
 mkdir -p "$(dirname "$text")"
-[ -s "$text" ] || python3 "$root/bench/textbuf/make_pascal_text.py" "$text" 100000000
+[ -s "$text" ] || python3 "$root/bench/make_pascal_text.py" "$text" 96 --crlf
 
 # Warm the page cache so that both sides read from memory.
 cat "$text" >/dev/null

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes a deterministic Pascal-like source text of a given size (default
-100 MiB, about 2.5 million lines) for the search benchmark.
+100 MiB, about 2.5 million lines) for the benchmarks.
 
-Usage: make_pascal_text.py OUTPUT [MEBIBYTES]
+Usage: make_pascal_text.py OUTPUT [MEBIBYTES] [--crlf]
+  --crlf  end the lines with CR LF instead of LF
 """
 import random
 import sys
@@ -83,17 +84,19 @@ def unit(rng, index, out):
 
 
 def main():
-    path = sys.argv[1]
-    target = int(sys.argv[2] if len(sys.argv) > 2 else 100) * 1024 * 1024
+    args = [a for a in sys.argv[1:] if a != "--crlf"]
+    eol = "\r\n" if "--crlf" in sys.argv[1:] else "\n"
+    path = args[0]
+    target = int(args[1] if len(args) > 1 else 100) * 1024 * 1024
     rng = random.Random(1)
     written = 0
     index = 0
-    with open(path, "w", newline="\n") as f:
+    with open(path, "w", newline="") as f:
         while written < target:
             out = []
             unit(rng, index, out)
             index += 1
-            block = "\n".join(out) + "\n"
+            block = eol.join(out) + eol
             f.write(block)
             written += len(block)
 
