@@ -451,8 +451,11 @@ void TEditBuffer::SetLineEnds(std::string_view lineEnd) {
     last->flags = static_cast<uint8_t>(kind);
     last->length = static_cast<uint16_t>(newLength);
     changed = true;
+    // The change lies after the characters the two line ends share in
+    // length: a position at the end of the line's text stays there, one at
+    // the next line's start moves with it, and none lands inside the line end.
     TChangeInfo change;
-    change.Position = index_.Start(i) + r->length - oldLength;
+    change.Position = index_.Start(i) + r->length - oldLength + std::min(oldLength, newLength);
     change.Line = i;
     change.CharDelta = newLength - oldLength;
     if (change.CharDelta != 0) {

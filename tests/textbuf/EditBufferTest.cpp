@@ -171,6 +171,33 @@ TEST(EditBuffer, SetLineEndsConvertsEveryLineAndClearsUndo) {
   EXPECT_FALSE(buffer->Modified());
 }
 
+// A position at the end of a line's text stays there when the line end
+// grows or shrinks, and one at the next line's start stays at that start:
+// neither may end up between the two characters of the new line end.
+TEST(EditBuffer, SetLineEndsKeepsPositionsOutsideTheLineEnds) {
+  for (const char* from : {"\n", "\r\n"}) {
+    const std::string lineEnd = from;
+    const std::string to = lineEnd == "\n" ? "\r\n" : "\n";
+    SCOPED_TRACE("from " + std::to_string(lineEnd.size()) + " characters");
+    auto buffer = Loaded("ab" + lineEnd + "cd" + lineEnd);
+    TEditPos atEnd(buffer.get()), atNext(buffer.get());
+    atEnd.SetPos(2);
+    atNext.SetPos(2 + static_cast<int64_t>(lineEnd.size()));
+    buffer->SetLineEnds(to);
+    EXPECT_EQ(atEnd.Position(), 2);
+    EXPECT_EQ(atEnd.Line(), 0);
+    EXPECT_EQ(atEnd.Column(), 2);
+    EXPECT_EQ(atNext.Position(), 2 + static_cast<int64_t>(to.size()));
+    EXPECT_EQ(atNext.Line(), 1);
+    EXPECT_EQ(atNext.Column(), 0);
+    ASSERT_TRUE(atEnd.InsertText("X"));
+    ASSERT_TRUE(atNext.InsertText("Y"));
+    EXPECT_EQ(buffer->GetAllText(), "abX" + to + "Ycd" + to);
+    std::string fault;
+    EXPECT_TRUE(buffer->CheckIntegrity(&fault)) << fault;
+  }
+}
+
 TEST(EditBuffer, OverwriteReplacesInPlaceOrRefusesWithoutWriting) {
   auto buffer = Loaded(std::string(14, ' ') + "abc\nxyz\n");
   ASSERT_EQ(buffer->LineChunks(0).size(), 3u);  // blank run, text, line end
