@@ -585,6 +585,17 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
     ++linesRemoved;
     resetCache();
   }
+  // A last line emptied after a line end becomes the open position again, as
+  // a loaded text has it; an empty record there would read as one more line
+  // (one more line end when saved, one more string when listed). The lines a
+  // position can stand on stay the same, so no line counts as removed. A
+  // line still holding tags keeps its record and them.
+  const int32_t last = LineCount() - 1;
+  if (last > 0 && rec(last)->first == nullptr) {
+    lc::FreeLine(*arena_, rec(last));
+    index_.RemoveLines(last, 1);
+    resetCache();
+  }
   return deleted;
 }
 

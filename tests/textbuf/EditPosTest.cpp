@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/StringList.h"
 #include "textbuf/EditBuffer.h"
 #include "textbuf/TextUndo.h"
 
@@ -32,6 +33,18 @@ TEST(EditPos, TheOpenPositionAfterAFinalLineEndTakesText) {
   EXPECT_EQ(buffer->LineCount(), 2);
   EXPECT_EQ(Line(*buffer, 1), "y");
   EXPECT_EQ(pos.Position(), 4);
+  // Deleting it again gives back the open position, not an empty last line:
+  // the same text must save and list the same whatever its history.
+  pos.SetPos(3);
+  ASSERT_TRUE(pos.DeleteText(1));
+  EXPECT_EQ(buffer->LineCount(), 1);
+  EXPECT_TRUE(buffer->EndsWithLineEnd());
+  EXPECT_EQ(buffer->GetAllText(gtEnsureLineEnds), "x\r\n");
+  EXPECT_EQ(pos.Line(), 1);
+  EXPECT_EQ(pos.Position(), 3);
+  TStringList lines;
+  buffer->AssignToStrings(lines);
+  EXPECT_EQ(lines.Count(), 1);
   // Without a final line end the end of the text is the end of the last line.
   auto open = Loaded("x");
   TEditPos end(open.get());

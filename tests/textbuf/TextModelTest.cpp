@@ -147,6 +147,8 @@ public:
       lines[L].lineEnd = lines[L + 1].lineEnd;
       lines.erase(lines.begin() + static_cast<long>(L) + 1);
     }
+    // An emptied last line after a line end is the open position again.
+    if (lines.size() > 1 && lines.back().Length() == 0) lines.pop_back();
   }
 };
 
