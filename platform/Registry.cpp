@@ -85,6 +85,12 @@ private:
   int fd_ = -1;
 };
 
+// Takes the lock of a root's file, creating the settings folder on first use.
+FileLock lockRootFile(const std::string& fileName) {
+  makeDirectories(folderOf(fileName));
+  return FileLock(fileName + ".lock");
+}
+
 template <class Node>
 Node* findNode(Node& root, std::string_view path) {
   std::vector<std::string_view> names;
@@ -277,8 +283,7 @@ bool TRegistryRoot::Change(const std::function<bool(TRegNode&)>& f) {
       changed = f(*tree_);
       if (changed) pending_.push_back(f);
     } else {
-      makeDirectories(folderOf(fileName_));
-      FileLock lock(fileName_ + ".lock");
+      FileLock lock = lockRootFile(fileName_);
       refreshLocked();
       if (damaged_) throw ERegistryError(loadError_);
       try {
@@ -305,7 +310,7 @@ void TRegistryRoot::EndUpdate() {
   std::lock_guard guard(mutex_);
   if (updateDepth_ == 0 || --updateDepth_ > 0 || pending_.empty()) return;
   try {
-    FileLock lock(fileName_ + ".lock");
+    FileLock lock = lockRootFile(fileName_);
     refreshLocked();  // replays the kept changes when the file changed
     if (damaged_) throw ERegistryError(loadError_);
     writeLocked();

@@ -316,6 +316,17 @@ TEST_F(RegistryTest, AnUpdateBracketWritesOnceAndKeepsOtherProcessesValues) {
   EXPECT_EQ(waitFor(child), 0);
 }
 
+TEST_F(RegistryTest, AnUpdateBracketCreatesTheSettingsFolder) {
+  // A first start: the settings folder does not exist yet.
+  ASSERT_FALSE(fs::exists(dir_ / "config"));
+  {
+    TRegistryUpdate update(RegistryRoot(TRegRootKey::CurrentUser));
+    TRegKey key = userKey("Software\\Orvel");
+    key.SetString("first", "1");
+  }
+  EXPECT_NE(ReadTestFile(userFile_).find("\"first\"=sz:\"1\""), std::string::npos);
+}
+
 TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheOldFile) {
   TRegKey key = userKey("Software\\Orvel");
   key.SetString("kept", "old");
