@@ -178,16 +178,26 @@ void TSimpleRegIniFile::openKey(const TRegKey* parent, const std::string& path, 
     return parent ? parent->OpenSubKey(path, writable, createIt, key) : TRegKey::Open(root_, path, writable, createIt, key);
   };
   TRegResult result = TRegResult::NotFound;
-  if (!readOnly && (result = open(true, false)) == TRegResult::Ok) return;
-  if ((result = open(false, false)) == TRegResult::Ok) return;
-  if (result == TRegResult::AccessDenied || !create || readOnly) return;
-  try {
-    open(true, true);
-  } catch (const ERegistryError&) {
-    // For a read, a key that cannot be created is a key that is not there
-    // and the read answers its default; a write reports the failure.
-    key.Close();
-    if (forWrite) throw;
+  if (!readOnly) result = open(true, false);
+  if (result != TRegResult::Ok) result = open(false, false);
+  if (result != TRegResult::Ok && result != TRegResult::AccessDenied && create && !readOnly) {
+    try {
+      open(true, true);
+    } catch (const ERegistryError&) {
+      // For a read, a key that cannot be created is a key that is not there
+      // and the read answers its default; a write reports the failure.
+      key.Close();
+      if (forWrite) throw;
+    }
+  }
+  if (forWrite && !key.IsOpen()) {
+    // A damaged settings file refuses every write until the user repairs
+    // it: say so instead of dropping the write.
+    TRegistryRoot& root = RegistryRoot(root_);
+    if (!root.ReadOnly()) {
+      std::string error = root.LoadError();
+      if (!error.empty()) throw ERegistryError(error);
+    }
   }
 }
 

@@ -41,7 +41,8 @@ public:
   // Strings give their text (expandable ones with %VAR% expanded), numbers
   // their unsigned decimal, binary and other values their bytes.
   std::string ReadString(const std::string& section, const std::string& ident, const std::string& def) override;
-  // Writes raise ERegistryError when the settings file cannot be written.
+  // Writes raise ERegistryError when the settings file cannot be written or
+  // is damaged (it is then kept as it is for the user to repair).
   void WriteString(const std::string& section, const std::string& ident, const std::string& value) override;
   // Numbers; strings as integers; binary values of 1, 2 or 4 bytes, little-endian.
   int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) override;
@@ -92,7 +93,8 @@ private:
   TRegKey* sectionKey(const std::string& section, bool forWrite);
   bool openBaseKey(bool forWrite = false);
   // Opens for writing, else for reading, else creates (with create): the
-  // key or none. Failing to create raises only for a write.
+  // key or none. A write raises when the key cannot be created or the
+  // settings file is damaged.
   void openKey(const TRegKey* parent, const std::string& path, bool create, bool readOnly, TRegKey& key,
                bool forWrite);
   void closeSectionKey();

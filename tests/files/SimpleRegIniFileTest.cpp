@@ -106,6 +106,22 @@ TEST_F(SimpleRegIniFileTest, AnUnwritableSettingsFolderGivesDefaultsAndFailedWri
   EXPECT_THROW(ini.WriteString("S", "x", "1"), ERegistryError);
 }
 
+TEST_F(SimpleRegIniFileTest, WritesToADamagedSettingsFileFailAndKeepIt) {
+  const std::string damaged = "orvel-registry 1\n[Software\\Orvel\\S]\n\"x\"=sz:\"unterminated\n";
+  std::ofstream((dir_ / "user.reg").string()) << damaged;
+  TSimpleRegIniFile ini("Software\\Orvel");
+  EXPECT_EQ(ini.ReadString("S", "x", "def"), "def");
+  try {
+    ini.WriteString("S", "y", "1");
+    ADD_FAILURE() << "a write to a damaged settings file was taken as done";
+  } catch (const ERegistryError& e) {
+    EXPECT_NE(e.Message().find("line 3"), std::string::npos) << e.Message();
+  }
+  EXPECT_THROW(ini.WriteBool("S", "y", true), ERegistryError);
+  std::ifstream in((dir_ / "user.reg").string());
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+}
+
 TEST_F(SimpleRegIniFileTest, TypedReadsFollowTheValueType) {
   ::setenv("QUILL_REG_TEST", "expanded", 1);
   struct {
