@@ -390,6 +390,8 @@ void TSimpleRegIniFile::EraseSection(const std::string& section) {
 }
 
 void TSimpleRegIniFile::DeleteKey(const std::string& section, const std::string& ident) {
+  // Opening a missing section for writing would create it.
+  if (!SectionExists(section)) return;
   TRegKey* key = sectionKey(section, true);
   try {
     if (key) key->DeleteValue(ident);

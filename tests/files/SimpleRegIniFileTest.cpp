@@ -209,6 +209,8 @@ TEST_F(SimpleRegIniFileTest, WritesAndWriteBoolKeepingTheType) {
 
   ini.DeleteKey("Opt", "bin");
   EXPECT_FALSE(ini.ValueExists("Opt", "bin"));
+  ini.DeleteKey("Missing", "x");
+  EXPECT_FALSE(ini.SectionExists("Missing")) << "deleting from a missing section does not create it";
   ini.EraseSection("");  // would be the store's own key: refused
   EXPECT_TRUE(ini.SectionExists("Opt"));
   ini.EraseSection("Opt");
