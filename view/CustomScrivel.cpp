@@ -180,6 +180,12 @@ void TCustomScrivel::UpdateMetrics() {
   charWidth_ = (fm.horizontalAdvance(QStringLiteral("xXyY")) + 3) / 4;
   lineHeight_ = fm.height();
   ascent_ = fm.ascent();
+  // The glyphs' own advance is rarely a whole number of pixels: spacing
+  // makes every character take exactly one cell, so that text drawn a run at
+  // a time stays on the cell grid of the selection, the caret and the mouse.
+  paintFont_ = font();
+  const qreal advance = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('x'));
+  paintFont_.setLetterSpacing(QFont::AbsoluteSpacing, charWidth_ - advance);
   textRect_ = QRect();  // forces the recomputation to count as a change
   UpdateTextRect();
 }

@@ -11,6 +11,7 @@
 // mapping. The arithmetic (tab expansion, scroll factors, line tables,
 // selection shapes) lives in plain functions beside this class.
 #include <QAbstractScrollArea>
+#include <QFont>
 #include <QPointer>
 #include <QTimer>
 
@@ -19,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -344,7 +346,12 @@ protected:
   void Invalidate();
   void SetDoubleLineEnd(bool value) { doubleLineEnd_ = value; }
   void SetColumnSelectionFlag(bool value) { columnSel_ = value; }
-  void DropCharTypesCache() { charTypesLine_ = -1; }
+  // Drops what the view remembers about lines (classes, tab positions) after
+  // a change of the text or its layout.
+  void DropCharTypesCache() {
+    charTypesLine_ = -1;
+    firstTabOfLongLines_.clear();
+  }
   int64_t PageLines() const;
   // After a reformat: keeps the top line and left column inside the text.
   void ClampScrollPosition();
@@ -393,6 +400,7 @@ private:
   int32_t charWidth_ = 0;
   int32_t lineHeight_ = 0;
   int32_t ascent_ = 0;
+  QFont paintFont_;  // the font with the spacing that keeps glyphs on the cells
   int64_t vFactor_ = 1;
   int64_t hFactor_ = 1;
   int32_t tabSize_ = 8;
@@ -446,5 +454,8 @@ private:
   int32_t paintLeftScreenCol_ = 0;  // screen column of info.Text[0] relative to the left column
   std::vector<int32_t> paintScreenCols_;  // screen column (relative) of each displayed character
   std::vector<int32_t> paintWidths_;
+  // The first tab (or the length) of long painted lines, so that a line of
+  // many megabytes scrolled far right is not searched at every paint.
+  std::unordered_map<int64_t, int64_t> firstTabOfLongLines_;
   int32_t paintSelFrom_ = 0, paintSelTo_ = 0;  // selected character columns of the line
 };

@@ -33,6 +33,9 @@ const std::array<QChar, 256>& paintCharTable() {
   return table;
 }
 
+// Lines from this length on have their first tab remembered.
+constexpr int32_t kLongLine = 1 << 16;
+
 }  // namespace
 
 // ---------------------------------------------------------------- painting
@@ -87,7 +90,7 @@ void TCustomScrivel::Paint(QPainter& painter, const QRegion& region) {
         LogException(&sender, "Highlighter.PaintInit");
       }
     }
-    painter.setFont(font());
+    painter.setFont(paintFont_);
     const int64_t count = DisplayLineCount();
     int y = textRect_.top();
     int64_t line = topLine_;
@@ -167,7 +170,18 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
   // Only the part up to the right edge is looked at, however long the line.
   const int32_t visibleCols = (textRect_.width() + gutterWidth_) / std::max(charWidth_, 1) + 1;
   const int64_t scanEnd = std::min<int64_t>(n, int64_t{leftCol_} + visibleCols);
-  const bool hasTabs = std::memchr(text.data(), '\t', static_cast<size_t>(scanEnd)) != nullptr;
+  bool hasTabs;
+  if (n >= kLongLine) {
+    auto it = firstTabOfLongLines_.find(info.Line);
+    if (it == firstTabOfLongLines_.end()) {
+      const void* tab = std::memchr(text.data(), '\t', static_cast<size_t>(n));
+      const int64_t first = tab ? static_cast<const char*>(tab) - text.data() : n;
+      it = firstTabOfLongLines_.emplace(info.Line, first).first;
+    }
+    hasTabs = it->second < scanEnd;
+  } else {
+    hasTabs = std::memchr(text.data(), '\t', static_cast<size_t>(scanEnd)) != nullptr;
+  }
   int32_t cut = 0;
   int64_t cutScreen = 0;  // screen column where the first displayed character starts
   if (!hasTabs) {
@@ -296,14 +310,14 @@ void TCustomScrivel::paintSegment(TDrawLineInfo& info, int32_t from, int32_t to,
     }
   }
   if (info.RunStyle != info.BaseStyle) {
-    QFont f = font();
+    QFont f = paintFont_;
     f.setBold(info.RunStyle & fsBold);
     f.setItalic(info.RunStyle & fsItalic);
     f.setUnderline(info.RunStyle & fsUnderline);
     f.setStrikeOut(info.RunStyle & fsStrikeOut);
     p.setFont(f);
   } else {
-    p.setFont(font());
+    p.setFont(paintFont_);
   }
   p.setPen(fg);
   if (info.CurStyle & THiAttrib::kStyleDiffers) {

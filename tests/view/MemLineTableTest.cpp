@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -139,6 +140,37 @@ TEST(MemLineTable, CrOnlyTextIsScannedOnce) {
   ASSERT_EQ(500000u, l.Lines.size());
   EXPECT_EQ(5 * 499999, l.Lines.back().Start);
   EXPECT_EQ(4, l.Lines.back().Length);
+}
+
+}  // namespace
+
+namespace {
+
+// Every offset of random texts maps to a point and back, except the offset
+// between the CR and LF of a line end; with and without wrapping.
+TEST(MemLineTable, OffsetsRoundTripOnRandomTexts) {
+  std::mt19937 rng(7);
+  const char alphabet[] = {'x', 'y', '\t', '\r', '\n', ' '};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const int n = static_cast<int>(rng() % 60);
+    for (int i = 0; i < n; ++i) text += alphabet[rng() % sizeof alphabet];
+    for (int32_t width : {0, 1, 3, 8}) {
+      const TMemLayout l = layoutOf(text, width);
+      const int32_t size = static_cast<int32_t>(text.size());
+      for (int32_t offset = 0; offset <= size; ++offset) {
+        const bool insideCrLf = offset > 0 && offset < size && text[offset - 1] == '\r' && text[offset] == '\n';
+        TTextPoint p;
+        const bool mapped = MemOffsetToPoint(l.Lines, size, offset, p);
+        const bool atOpenEnd = offset == size && size > 0 && text[size - 1] != '\r' && text[size - 1] != '\n';
+        EXPECT_EQ(!insideCrLf, mapped || atOpenEnd) << "offset " << offset << " width " << width;
+        if (!mapped) continue;
+        int64_t back = -1;
+        ASSERT_TRUE(MemPointToOffset(l.Lines, size, p, back)) << offset;
+        EXPECT_EQ(offset, back) << "width " << width;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -201,3 +201,42 @@ TEST(Render, LineEndMarkAfterTheText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Render, LongLinesScrolledFarRight) {
+  const std::string head(70000, '.');
+  TestMemView v(head + "\tZ\n");
+  v->ScrollBy(69995, 0);
+  ASSERT_EQ(69995, v->LeftCol());
+  const QColor back = colorOf(v.view, clWindow);
+  // The tab at column 70000 reaches screen column 70007: relative column 12.
+  QImage img = v->Render();
+  SaveScreenshot(img, "long-line-right");
+  EXPECT_TRUE(cellIsPlain(img, v.view, 6, 0, back));
+  EXPECT_FALSE(cellIsPlain(img, v.view, 12, 0, back));
+  // A new text without the tab: the Z follows the dots directly.
+  v->SetText(head + "Z\n");
+  v->ScrollBy(69995 - v->LeftCol(), 0);
+  img = v->Render();
+  EXPECT_FALSE(cellIsPlain(img, v.view, 5, 0, back));
+  EXPECT_TRUE(cellIsPlain(img, v.view, 12, 0, back));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Render, GlyphsStayOnTheCellGrid) {
+  TestMemView v(std::string(45, 'M') + "\n" + std::string(44, 'i') + "|\n", 500, 100);
+  const QImage img = v->Render();
+  SaveScreenshot(img, "cell-grid");
+  const QColor back = colorOf(v.view, clWindow);
+  // However the font's own advance rounds, the 45th character is in cell 44.
+  EXPECT_FALSE(cellIsPlain(img, v.view, 44, 0, back));
+  EXPECT_TRUE(cellIsPlain(img, v.view, 45, 0, back));
+  EXPECT_FALSE(cellIsPlain(img, v.view, 44, 1, back));
+  EXPECT_TRUE(cellIsPlain(img, v.view, 45, 1, back));
+}
+
+}  // namespace
