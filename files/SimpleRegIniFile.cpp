@@ -88,6 +88,68 @@ std::optional<bool> boolFromText(std::string_view text) {
   }
 }
 
+// The typed read rules: what a value gives as text, as an integer and as a
+// boolean; none means the reader's default.
+
+std::optional<uint32_t> numberOf(const TRegValue& v) {
+  uint32_t number;
+  return v.GetDWord(number) ? std::optional<uint32_t>(number) : std::nullopt;
+}
+
+std::optional<std::string> textOfValue(const TRegValue& v) {
+  switch (v.Type) {
+    case regString:
+    case regExpandString:
+      return stringData(v);
+    case regDWord:
+    case regDWordBigEndian:
+      if (std::optional<uint32_t> number = numberOf(v)) return Format("%u", *number);
+      return std::nullopt;
+    default:
+      return v.Data;
+  }
+}
+
+std::optional<int32_t> integerOfValue(const TRegValue& v) {
+  switch (v.Type) {
+    case regString:
+    case regExpandString:
+      return ParseIniInteger(stringData(v));
+    case regDWord:
+    case regDWordBigEndian:
+      if (std::optional<uint32_t> number = numberOf(v)) return static_cast<int32_t>(*number);
+      return std::nullopt;
+    case regBinary: {
+      // 1, 2 or 4 bytes, little-endian.
+      size_t n = v.Data.size();
+      if (n != 1 && n != 2 && n != 4) return std::nullopt;
+      uint32_t value = 0;
+      for (size_t i = 0; i < n; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(v.Data[i])) << (8 * i);
+      return static_cast<int32_t>(value);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<bool> boolOfValue(const TRegValue& v) {
+  switch (v.Type) {
+    case regString:
+    case regExpandString:
+      return boolFromText(stringData(v));
+    case regDWord:
+    case regDWordBigEndian:
+      if (std::optional<uint32_t> number = numberOf(v)) return *number != 0;
+      return std::nullopt;
+    case regBinary:
+      // One byte, 0 or 1.
+      if (v.Data.size() == 1 && (v.Data[0] == 0 || v.Data[0] == 1)) return v.Data[0] == 1;
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 // ---- paths -----------------------------------------------------------------
@@ -247,60 +309,17 @@ std::optional<TRegValue> TSimpleRegIniFile::readValue(const std::string& section
 
 std::string TSimpleRegIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& def) {
   std::optional<TRegValue> v = readValue(section, ident);
-  if (!v) return def;
-  uint32_t number;
-  switch (v->Type) {
-    case regString:
-    case regExpandString:
-      return stringData(*v);
-    case regDWord:
-    case regDWordBigEndian:
-      return v->GetDWord(number) ? Format("%u", number) : def;
-    default:
-      return v->Data;
-  }
+  return v ? textOfValue(*v).value_or(def) : def;
 }
 
 int32_t TSimpleRegIniFile::ReadInteger(const std::string& section, const std::string& ident, int32_t def) {
   std::optional<TRegValue> v = readValue(section, ident);
-  if (!v) return def;
-  uint32_t number;
-  switch (v->Type) {
-    case regString:
-    case regExpandString:
-      return ParseIniInteger(stringData(*v)).value_or(def);
-    case regDWord:
-    case regDWordBigEndian:
-      return v->GetDWord(number) ? static_cast<int32_t>(number) : def;
-    case regBinary: {
-      size_t n = v->Data.size();
-      if (n != 1 && n != 2 && n != 4) return def;
-      uint32_t value = 0;
-      for (size_t i = 0; i < n; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(v->Data[i])) << (8 * i);
-      return static_cast<int32_t>(value);
-    }
-    default:
-      return def;
-  }
+  return v ? integerOfValue(*v).value_or(def) : def;
 }
 
 bool TSimpleRegIniFile::ReadBool(const std::string& section, const std::string& ident, bool def) {
   std::optional<TRegValue> v = readValue(section, ident);
-  if (!v) return def;
-  uint32_t number;
-  switch (v->Type) {
-    case regString:
-    case regExpandString:
-      return boolFromText(stringData(*v)).value_or(def);
-    case regDWord:
-    case regDWordBigEndian:
-      return v->GetDWord(number) ? number != 0 : def;
-    case regBinary:
-      if (v->Data.size() == 1 && (v->Data[0] == 0 || v->Data[0] == 1)) return v->Data[0] == 1;
-      return def;
-    default:
-      return def;
-  }
+  return v ? boolOfValue(*v).value_or(def) : def;
 }
 
 void TSimpleRegIniFile::ReadSection(const std::string& section, TStrings& strings) {
