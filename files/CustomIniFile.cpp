@@ -87,6 +87,15 @@ bool parseTimePart(std::string_view s, size_t& pos, TDateTime& out) {
   return true;
 }
 
+// A text that is one date or time part and nothing else but blanks around.
+std::optional<TDateTime> parseWholeText(std::string_view text, bool (*parsePart)(std::string_view, size_t&, TDateTime&)) {
+  text = trimBlanks(text);
+  size_t pos = 0;
+  TDateTime value;
+  if (!parsePart(text, pos, value) || pos != text.size()) return std::nullopt;
+  return value;
+}
+
 // Splits a date-time into the day and the time of day; a negative value
 // counts days back from 1899-12-30 and its fraction is still the time.
 void splitDateTime(TDateTime value, int64_t& day, int64_t& msOfDay) {
@@ -203,21 +212,9 @@ std::string FloatToIniText(double value) {
   return out;
 }
 
-std::optional<TDateTime> ParseIniDate(std::string_view text) {
-  text = trimBlanks(text);
-  size_t pos = 0;
-  TDateTime date;
-  if (!parseDatePart(text, pos, date) || pos != text.size()) return std::nullopt;
-  return date;
-}
+std::optional<TDateTime> ParseIniDate(std::string_view text) { return parseWholeText(text, parseDatePart); }
 
-std::optional<TDateTime> ParseIniTime(std::string_view text) {
-  text = trimBlanks(text);
-  size_t pos = 0;
-  TDateTime time;
-  if (!parseTimePart(text, pos, time) || pos != text.size()) return std::nullopt;
-  return time;
-}
+std::optional<TDateTime> ParseIniTime(std::string_view text) { return parseWholeText(text, parseTimePart); }
 
 std::optional<TDateTime> ParseIniDateTime(std::string_view text) {
   text = trimBlanks(text);
