@@ -340,6 +340,24 @@ void TEditBuffer::AppendText(std::string_view text) {
     lineIndex = 0;
     isNew = false;
   } else if (EndsWithLineEnd()) {
+    // The text may complete a CR LF or LF CR that the previous append cut in
+    // two (a pipe or a growing file is read in arbitrary pieces): then it is
+    // one line end, as a load of the whole text makes it.
+    const int32_t last = LineCount() - 1;
+    TLineRec* lastRec = rec(last);
+    TLineChunk* lineEnd = lc::LastChunk(lastRec);
+    const char first = LineEndStrings[lineEnd->flags & 3][0];
+    if (lineEnd->length == 1 && (text[0] == '\r' || text[0] == '\n') && text[0] != first) {
+      lineEnd->flags = first == '\r' ? leCRLF : leLFCR;
+      lineEnd->length = 2;
+      lastRec->length += 1;
+      index_.Shift(last, 1);
+      text.remove_prefix(1);
+      if (text.empty()) {
+        NotifyChange(change);
+        return;
+      }
+    }
     r = lc::NewLine(*arena_);
     lineIndex = -1;
     isNew = true;

@@ -57,6 +57,37 @@ TEST(EditBuffer, LoadSplitsLinesAtEveryKindOfLineEnd) {
   }
 }
 
+// A text that arrives in pieces (a growing file, a tool's output) gives the
+// lines of one load wherever it is cut, also between CR and LF.
+TEST(EditBuffer, AppendingInPiecesGivesTheLinesOfOneLoad) {
+  const std::string text = "a\r\nb\n\rc\r\rd\n\ne\r\n";
+  auto whole = Loaded(text);
+  struct Keeper : TBufferChangeHandler {
+    std::vector<TChangeInfo> changes;
+    void BufferChanged(TEditBuffer*, const TChangeInfo* c) override {
+      if (c) changes.push_back(*c);
+    }
+  };
+  for (size_t cut = 1; cut < text.size(); ++cut) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    auto pieces = Loaded(text.substr(0, cut));
+    const int32_t linesBefore = pieces->LineCount();
+    Keeper keeper;
+    pieces->AddChangeHandler(&keeper);
+    pieces->AppendText(text.substr(cut));
+    pieces->RemoveChangeHandler(&keeper);
+    ASSERT_EQ(pieces->GetAllText(), text);
+    ASSERT_EQ(pieces->LineCount(), whole->LineCount());
+    for (int32_t i = 0; i < whole->LineCount(); ++i) EXPECT_EQ(pieces->LineEndOf(i), whole->LineEndOf(i)) << "line " << i;
+    ASSERT_EQ(keeper.changes.size(), 1u);
+    EXPECT_EQ(keeper.changes[0].Position, static_cast<int32_t>(cut));
+    EXPECT_EQ(keeper.changes[0].CharDelta, static_cast<int32_t>(text.size() - cut));
+    EXPECT_EQ(keeper.changes[0].LineDelta, whole->LineCount() - linesBefore);
+    std::string fault;
+    EXPECT_TRUE(pieces->CheckIntegrity(&fault)) << fault;
+  }
+}
+
 TEST(EditBuffer, AnyBytesLoadAndWriteBackUnchanged) {
   std::mt19937 rng(11);
   for (int round = 0; round < 20; ++round) {
