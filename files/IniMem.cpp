@@ -57,6 +57,13 @@ void checkLineText(std::string_view text) {
   if (isHeaderLine(text)) throw EIniFileException(Format("The line \"%s\" would start a section", text));
 }
 
+// Adds a line and its break to a body being built.
+void appendLine(std::string& body, std::string_view line, const std::string& lineBreak) {
+  checkLineText(line);
+  body += line;
+  body += lineBreak;
+}
+
 void checkBodyText(std::string_view body) {
   size_t pos = 0;
   while (pos < body.size()) {
@@ -230,22 +237,14 @@ void TMemIniSection::ListLines(TStrings& strings, bool whole) const {
 void TMemIniSection::Assign(const TStrings& strings) {
   const std::string lb = owner_ ? owner_->LineBreak() : std::string("\n");
   std::string body;
-  for (int i = 0; i < strings.Count(); ++i) {
-    body += strings.Get(i);
-    body += lb;
-  }
+  for (int i = 0; i < strings.Count(); ++i) appendLine(body, strings.Get(i), lb);
   SetBody(std::move(body));
 }
 
 void TMemIniSection::Assign(const TDualStringList& pairs) {
   const std::string lb = owner_ ? owner_->LineBreak() : std::string("\n");
   std::string body;
-  for (int i = 0; i < pairs.Count(); ++i) {
-    body += pairs.Name(i);
-    body += '=';
-    body += pairs.Value(i);
-    body += lb;
-  }
+  for (int i = 0; i < pairs.Count(); ++i) appendLine(body, pairs.Name(i) + "=" + pairs.Value(i), lb);
   SetBody(std::move(body));
 }
 
@@ -540,7 +539,7 @@ void TMemoryIniFile::Merge(TCustomIniFile& source, bool wholeSections) {
         } else {
           TStringList lines;
           source.ReadSectionValues(name, lines);
-          for (int k = 0; k < lines.Count(); ++k) body += lines.Get(k) + lineBreak_;
+          for (int k = 0; k < lines.Count(); ++k) appendLine(body, lines.Get(k), lineBreak_);
         }
         TMemIniSection& target = sectionForWrite(name);
         if (target.GetBody() != body) target.SetBody(std::move(body));

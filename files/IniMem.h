@@ -66,9 +66,10 @@ public:
   // The value of an entry line: the text after "=", blanks removed at both ends.
   static std::string_view ValueOfLine(std::string_view line);
 
-  // The body becomes the list's items, each followed by a line break.
+  // The body becomes the list's items, each followed by a line break. Like
+  // SetLine, raises for an item holding a line break or a header line.
   void Assign(const TStrings& strings);
-  // The body becomes the pairs' "name=value" lines.
+  // The body becomes the pairs' "name=value" lines; raises as above.
   void Assign(const TDualStringList& pairs);
   void AssignTo(TStrings& strings) const;
 
@@ -128,7 +129,8 @@ public:
 
   // Copies the sections of source into this file: entry by entry, or, with
   // wholeSections, replacing each section's body (comments included when the
-  // source is a TMemoryIniFile).
+  // source is a TMemoryIniFile). Raises EIniFileException for a source
+  // entry that would not read back as one line (a value with a line break).
   void Merge(TCustomIniFile& source, bool wholeSections);
 
   // Replaces the whole content by the text of a stream or a list.

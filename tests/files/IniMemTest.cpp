@@ -334,6 +334,15 @@ TEST(MemoryIniFile, StreamsListsAndSections) {
   b->Assign(pairs);
   EXPECT_EQ(b->GetBody(), "p=1\r\nq=two words\r\n");
   EXPECT_EQ(ini.ReadString("B", "q", ""), "two words");
+
+  // An item or a value holding a line break would add lines of its own.
+  TDualStringList twoLines;
+  twoLines.AddValue("p", "1\ninjected=2");
+  EXPECT_THROW(b->Assign(twoLines), EIniFileException);
+  TStringList brokenItem;
+  brokenItem.Add("p=1\rinjected=2");
+  EXPECT_THROW(b->Assign(brokenItem), EIniFileException);
+  EXPECT_EQ(b->GetBody(), "p=1\r\nq=two words\r\n");
 }
 
 TEST(MemoryIniFile, AFileThatCannotBeReadIsReportedNotTakenAsEmpty) {

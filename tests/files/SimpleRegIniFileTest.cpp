@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "files/IniMem.h"
 #include "platform/StringList.h"
 
 namespace fs = std::filesystem;
@@ -246,6 +247,21 @@ TEST_F(SimpleRegIniFileTest, TheSectionKeyStaysOpenUntilTheTimerFires) {
   timers[1]();
   ini.ReadString("S", "a", "");
   EXPECT_FALSE(ini.SectionKeyOpen());
+}
+
+TEST_F(SimpleRegIniFileTest, MergedIntoAnIniFileAValueCannotAddLines) {
+  TSimpleRegIniFile reg("Software\\Orvel\\Merge");
+  reg.WriteString("S", "a", "1");
+  TMemoryIniFile whole, byEntry;
+  whole.Merge(reg, true);
+  byEntry.Merge(reg, false);
+  EXPECT_EQ(whole.GetText(), "[S]\na=1\n");
+  EXPECT_EQ(byEntry.GetText(), "[S]\na=1\n");
+  reg.WriteString("S", "text", "line 1\ninjected=2");
+  EXPECT_THROW(whole.Merge(reg, true), EIniFileException);
+  EXPECT_THROW(byEntry.Merge(reg, false), EIniFileException);
+  EXPECT_EQ(whole.ReadString("S", "injected", "none"), "none");
+  EXPECT_EQ(byEntry.ReadString("S", "injected", "none"), "none");
 }
 
 TEST_F(SimpleRegIniFileTest, NamesStayInsideTheStore) {
