@@ -12,6 +12,11 @@
 // every line after its header up to the next header line, each with its own
 // line break. New lines get the file's line break (the first one in the
 // text; LF for a new file).
+//
+// Edits keep that layout: a new key goes after the last non-blank line of
+// its section, and a new section goes at the end, one empty line after the
+// previous one. So a file written from scratch is "[A]\nk=1\n\n[B]\nx=2\n"
+// and reads back, and is written again, as the same bytes.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -133,6 +133,18 @@ TEST(MemoryIniFile, TwoWriteCyclesGiveTheSameBytes) {
   }
   EXPECT_EQ(ReadTestFile(file), first);
   EXPECT_EQ(first, "; settings\r\n[Main]\r\nA=7\r\n[Other]\r\nB=2\r\nC=3\r\n\r\n[New]\r\nD=4\r\n");
+
+  // A file written from scratch: LF line breaks, one empty line between
+  // sections, new keys at the end of their section.
+  std::string fresh = dir / "fresh.ini";
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    TMemoryIniFile ini(fresh);
+    ini.WriteString("A", "k", "1");
+    ini.WriteString("B", "x", "2");
+    if (cycle > 0) ini.WriteString("A", "n", "3");
+    ini.UpdateFile();
+    EXPECT_EQ(ReadTestFile(fresh), cycle == 0 ? "[A]\nk=1\n\n[B]\nx=2\n" : "[A]\nk=1\nn=3\n\n[B]\nx=2\n") << cycle;
+  }
 }
 
 TEST(MemoryIniFile, LookupsAndLists) {
