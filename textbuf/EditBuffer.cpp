@@ -399,15 +399,7 @@ void TEditBuffer::AppendText(std::string_view text) {
 
 void TEditBuffer::releaseOwnedTags() {
   index_.ForEach([](TLineRec* r) {
-    for (TLineChunk* c = r->first; c; c = c->next)
-      if (c->kind == ckTag && (c->flags & kTagOwnsValue)) {
-        auto* object = reinterpret_cast<TLineTagObject*>(reinterpret_cast<TLineTagChunk*>(c)->tag.value);
-        c->flags &= static_cast<uint8_t>(~kTagOwnsValue);
-        try {
-          if (object && !object->TagOwnerRelease()) delete object;
-        } catch (...) {
-        }
-      }
+    for (TLineChunk* c = r->first; c; c = c->next) lc::ReleaseTagValue(c);
   });
   hasOwnedTags_ = false;
 }

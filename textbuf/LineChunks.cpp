@@ -97,15 +97,19 @@ TLineRec* NewLine(TDataAllocator& arena) {
   return rec;
 }
 
-void FreeChunk(TDataAllocator& arena, TLineChunk* chunk) {
-  if (chunk->kind == ckTag && (chunk->flags & kTagOwnsValue)) {
-    auto* object = reinterpret_cast<TLineTagObject*>(reinterpret_cast<TLineTagChunk*>(chunk)->tag.value);
-    try {
-      if (object && !object->TagOwnerRelease()) delete object;
-    } catch (...) {
-      // An owned object that fails to go away must not stop the edit.
-    }
+void ReleaseTagValue(TLineChunk* chunk) {
+  if (chunk->kind != ckTag || !(chunk->flags & kTagOwnsValue)) return;
+  chunk->flags &= static_cast<uint8_t>(~kTagOwnsValue);
+  auto* object = reinterpret_cast<TLineTagObject*>(reinterpret_cast<TLineTagChunk*>(chunk)->tag.value);
+  try {
+    if (object && !object->TagOwnerRelease()) delete object;
+  } catch (...) {
+    // An owned object that fails to go away must not stop the edit.
   }
+}
+
+void FreeChunk(TDataAllocator& arena, TLineChunk* chunk) {
+  ReleaseTagValue(chunk);
   arena.Free(chunk);
 }
 

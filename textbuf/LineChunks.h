@@ -80,6 +80,9 @@ TLineRec* NewLine(TDataAllocator& arena);
 // Frees the chunks and the record (tags release their owned values).
 void FreeLine(TDataAllocator& arena, TLineRec* rec);
 void FreeChunk(TDataAllocator& arena, TLineChunk* chunk);
+// Frees the object an owning tag holds (unless it answers the release query)
+// and leaves the tag owning nothing; other chunks are left alone.
+void ReleaseTagValue(TLineChunk* chunk);
 
 TLineChunk* NewText(TDataAllocator& arena, const char* text, int32_t n);
 TLineChunk* NewSpaces(TDataAllocator& arena, int32_t n);
