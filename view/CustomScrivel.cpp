@@ -243,14 +243,17 @@ void TCustomScrivel::changeEvent(QEvent* event) {
 
 // ---------------------------------------------------------------- scroll bars
 
+// Setting a policy lays the scroll area out again, even an unchanged one.
 void TCustomScrivel::setVerticalBarShown(bool shown) {
   vbarShown_ = shown;
-  setVerticalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  const Qt::ScrollBarPolicy policy = shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+  if (verticalScrollBarPolicy() != policy) setVerticalScrollBarPolicy(policy);
 }
 
 void TCustomScrivel::setHorizontalBarShown(bool shown) {
   hbarShown_ = shown;
-  setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  const Qt::ScrollBarPolicy policy = shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+  if (horizontalScrollBarPolicy() != policy) setHorizontalScrollBarPolicy(policy);
 }
 
 void TCustomScrivel::UpdateScrollBars() {
