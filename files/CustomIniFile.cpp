@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Format.h"
 #include "platform/StringList.h"
 
 // ---- conversions -----------------------------------------------------------
@@ -96,9 +97,17 @@ std::optional<TDateTime> parseWholeText(std::string_view text, bool (*parsePart)
   return value;
 }
 
+// The days the texts can hold: 0001-01-01 to 9999-12-31.
+constexpr int64_t kFirstDay = -693593;
+constexpr int64_t kLastDay = 2958465;
+
 // Splits a date-time into the day and the time of day; a negative value
 // counts days back from 1899-12-30 and its fraction is still the time.
+// Raises EConvertError for a value outside the days above (or not a number),
+// which no text could hold.
 void splitDateTime(TDateTime value, int64_t& day, int64_t& msOfDay) {
+  auto invalid = [value] { return EConvertError(Format("%s is not a valid date and time", FloatToIniText(value))); };
+  if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(kLastDay + 1)) throw invalid();
   double whole = std::trunc(value);
   int64_t ms = std::llround(std::fabs(value - whole) * 86400000.0);
   day = static_cast<int64_t>(whole);
@@ -106,6 +115,7 @@ void splitDateTime(TDateTime value, int64_t& day, int64_t& msOfDay) {
     ms -= 86400000;
     day += value < 0 ? -1 : 1;
   }
+  if (day < kFirstDay || day > kLastDay) throw invalid();
   msOfDay = ms;
 }
 

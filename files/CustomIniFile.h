@@ -77,6 +77,8 @@ std::string FloatToIniText(double value);
 std::optional<TDateTime> ParseIniDate(std::string_view text);
 std::optional<TDateTime> ParseIniTime(std::string_view text);
 std::optional<TDateTime> ParseIniDateTime(std::string_view text);
+// The writers raise EConvertError for a value outside 0001-01-01 ..
+// 9999-12-31 (or not a number): no text of the readers could hold it.
 std::string DateToIniText(TDateTime value);
 std::string TimeToIniText(TDateTime value);
 // The date, followed by the time unless it is midnight.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "files/IniMem.h"
 
 TEST(CustomIniFile, IntegersBoolsAndFloatsFromText) {
@@ -61,6 +63,17 @@ TEST(CustomIniFile, DatesAndTimesRoundTrip) {
   for (const char* bad : {"2025-02-30", "2025-13-01", "25:00", "2025-12-09x", "yesterday"}) {
     ini.WriteString("D", "bad", bad);
     EXPECT_EQ(ini.ReadDateTime("D", "bad", -7), -7) << bad;
+  }
+  // The first and the last day that the texts can hold, and values beyond.
+  ini.WriteDateTime("D", "first", -693593.5);
+  ini.WriteDateTime("D", "last", 2958465.5);
+  EXPECT_EQ(ini.ReadString("D", "first", ""), "0001-01-01 12:00:00");
+  EXPECT_EQ(ini.ReadString("D", "last", ""), "9999-12-31 12:00:00");
+  EXPECT_DOUBLE_EQ(ini.ReadDateTime("D", "first", 0), -693593.5);
+  for (double bad : {std::nan(""), 1e300, -1e300, 2958466.0, -693594.0}) {
+    EXPECT_THROW(ini.WriteDateTime("D", "bad", bad), EConvertError) << bad;
+    EXPECT_THROW(ini.WriteDate("D", "bad", bad), EConvertError) << bad;
+    EXPECT_THROW(ini.WriteTime("D", "bad", bad), EConvertError) << bad;
   }
 }
 
