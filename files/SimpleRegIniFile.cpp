@@ -322,19 +322,22 @@ bool TSimpleRegIniFile::ReadBool(const std::string& section, const std::string& 
   return v ? boolOfValue(*v).value_or(def) : def;
 }
 
-void TSimpleRegIniFile::ReadSection(const std::string& section, TStrings& strings) {
+std::vector<std::string> TSimpleRegIniFile::valueNames(const std::string& section) {
   std::vector<std::string> names;
   if (TRegKey* key = sectionKey(section, false)) names = key->ValueNames();
   releaseSectionKey();
+  return names;
+}
+
+void TSimpleRegIniFile::ReadSection(const std::string& section, TStrings& strings) {
+  std::vector<std::string> names = valueNames(section);
   strings.BeginUpdate();
   for (const std::string& name : names) strings.Add(name);
   strings.EndUpdate();
 }
 
 void TSimpleRegIniFile::ReadSectionValues(const std::string& section, TStrings& strings) {
-  std::vector<std::string> names;
-  if (TRegKey* key = sectionKey(section, false)) names = key->ValueNames();
-  releaseSectionKey();
+  std::vector<std::string> names = valueNames(section);
   strings.BeginUpdate();
   for (const std::string& name : names) strings.Add(name + "=" + ReadString(section, name, ""));
   strings.EndUpdate();
@@ -360,46 +363,36 @@ bool TSimpleRegIniFile::ValueExists(const std::string& section, const std::strin
 
 // ---- writing ---------------------------------------------------------------
 
-void TSimpleRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
+void TSimpleRegIniFile::writeSection(const std::string& section, const std::function<void(TRegKey&)>& write) {
   TRegKey* key = sectionKey(section, true);
   try {
-    if (key) key->SetString(ident, value);
+    if (key) write(*key);
   } catch (...) {
     releaseSectionKey();
     throw;
   }
   releaseSectionKey();
+}
+
+void TSimpleRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
+  writeSection(section, [&](TRegKey& key) { key.SetString(ident, value); });
 }
 
 void TSimpleRegIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value) {
-  TRegKey* key = sectionKey(section, true);
-  try {
-    if (key) key->SetDWord(ident, static_cast<uint32_t>(value));
-  } catch (...) {
-    releaseSectionKey();
-    throw;
-  }
-  releaseSectionKey();
+  writeSection(section, [&](TRegKey& key) { key.SetDWord(ident, static_cast<uint32_t>(value)); });
 }
 
 void TSimpleRegIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
-  TRegKey* key = sectionKey(section, true);
-  try {
-    if (key) {
-      std::optional<TRegValue> old = key->GetValue(ident);
-      uint32_t type = old ? old->Type : regNone;
-      if (type == regBinary)
-        key->SetValue(ident, TRegValue::Binary(std::string(1, value ? '\1' : '\0')));
-      else if (type == regDWord || type == regDWordBigEndian)
-        key->SetValue(ident, TRegValue::DWord(value ? 1 : 0, type));
-      else
-        key->SetString(ident, value ? "1" : "0");
-    }
-  } catch (...) {
-    releaseSectionKey();
-    throw;
-  }
-  releaseSectionKey();
+  writeSection(section, [&](TRegKey& key) {
+    std::optional<TRegValue> old = key.GetValue(ident);
+    uint32_t type = old ? old->Type : regNone;
+    if (type == regBinary)
+      key.SetValue(ident, TRegValue::Binary(std::string(1, value ? '\1' : '\0')));
+    else if (type == regDWord || type == regDWordBigEndian)
+      key.SetValue(ident, TRegValue::DWord(value ? 1 : 0, type));
+    else
+      key.SetString(ident, value ? "1" : "0");
+  });
 }
 
 void TSimpleRegIniFile::EraseSection(const std::string& section) {
@@ -411,12 +404,5 @@ void TSimpleRegIniFile::EraseSection(const std::string& section) {
 void TSimpleRegIniFile::DeleteKey(const std::string& section, const std::string& ident) {
   // Opening a missing section for writing would create it.
   if (!SectionExists(section)) return;
-  TRegKey* key = sectionKey(section, true);
-  try {
-    if (key) key->DeleteValue(ident);
-  } catch (...) {
-    releaseSectionKey();
-    throw;
-  }
-  releaseSectionKey();
+  writeSection(section, [&](TRegKey& key) { key.DeleteValue(ident); });
 }

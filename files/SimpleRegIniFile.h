@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/CustomIniFile.h"
 #include "platform/Registry.h"
@@ -89,6 +90,10 @@ public:
 
 private:
   std::optional<TRegValue> readValue(const std::string& section, const std::string& ident);
+  std::vector<std::string> valueNames(const std::string& section);
+  // Runs write on the section's key for writing, if the store can write,
+  // and releases the key afterwards, also when write raises.
+  void writeSection(const std::string& section, const std::function<void(TRegKey&)>& write);
   // The key for a section (the store's key for ""), or nullptr.
   TRegKey* sectionKey(const std::string& section, bool forWrite);
   bool openBaseKey(bool forWrite = false);
