@@ -554,6 +554,12 @@ void TEditBuffer::separateLineEnd(int32_t line) {
 
 int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, int32_t& linesRemoved) {
   if (line < 0 || line >= LineCount() || count <= 0) return 0;
+  // Lines are counted as positions see them: every record, and the open
+  // line after a final line end, which goes when that line end goes. Only a
+  // deletion reaching into the last line can change the final line end.
+  const int32_t recordsBefore = LineCount();
+  const bool reachesLastLine = static_cast<int64_t>(index_.Start(line)) + column + count > index_.Start(LineCount() - 1);
+  const bool endedWithLineEnd = reachesLastLine && EndsWithLineEnd();
   TLineRec* r = rec(line);
   int32_t deleted = std::min(count, r->length - column);
   bool lostLineEnd = false;
@@ -578,7 +584,6 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
     index_.RemoveLines(line + 1, whole);
     index_.Shift(line, -wholeLength);
     deleted += wholeLength;
-    linesRemoved += whole;
     resetCache();
   }
   if (remaining > 0 && line + 1 < LineCount()) {
@@ -592,20 +597,20 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
     next->first = nullptr;
     lc::FreeLine(*arena_, next);
     index_.RemoveLines(line + 1, 1);
-    ++linesRemoved;
     resetCache();
   }
   // A last line emptied after a line end becomes the open position again, as
   // a loaded text has it; an empty record there would read as one more line
-  // (one more line end when saved, one more string when listed). The lines a
-  // position can stand on stay the same, so no line counts as removed. A
-  // line still holding tags keeps its record and them.
+  // (one more line end when saved, one more string when listed). A line
+  // still holding tags keeps its record and them.
   const int32_t last = LineCount() - 1;
   if (last > 0 && rec(last)->first == nullptr) {
     lc::FreeLine(*arena_, rec(last));
     index_.RemoveLines(last, 1);
     resetCache();
   }
+  const bool endsWithLineEnd = reachesLastLine && EndsWithLineEnd();
+  linesRemoved += recordsBefore - LineCount() + (endedWithLineEnd ? 1 : 0) - (endsWithLineEnd ? 1 : 0);
   return deleted;
 }
 

@@ -164,7 +164,8 @@ private:
   // Inserts a line end at the column; answers whether a line was added.
   bool insertLineEnd(int32_t line, int32_t column, TLineEndKind kind);
   // Deletes up to count characters from (line, column); answers the number
-  // deleted and adds the lines removed to linesRemoved.
+  // deleted and adds the lines removed to linesRemoved: line records, and
+  // the open line after a final line end that went.
   int32_t deleteChars(int32_t line, int32_t column, int32_t count, int32_t& linesRemoved);
   // Splits the two-character line end of a line into two one-character
   // line ends, the second on a new empty line: the text stays the same, but

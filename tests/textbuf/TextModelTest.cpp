@@ -200,13 +200,22 @@ private:
   std::mt19937 rng_;
 };
 
+// Sums the deltas reported for a step.
 class Tracker : public TBufferChangeHandler {
 public:
-  std::vector<TChangeInfo> changes;
+  int64_t chars = 0, lines = 0;
   void BufferChanged(TEditBuffer*, const TChangeInfo* change) override {
-    if (change) changes.push_back(*change);
+    if (!change) return;
+    chars += change->CharDelta;
+    lines += change->LineDelta;
   }
 };
+
+// The lines a position can stand on: every line record, and the open line
+// after a final line end.
+int32_t PositionLines(const TEditBuffer& buffer) {
+  return buffer.LineCount() + (buffer.EndsWithLineEnd() ? 1 : 0);
+}
 
 void ExpectMatchesModel(TEditBuffer& buffer, const LineModel& model, const std::string& flat, const std::string& where,
                         bool everyLine = true) {
@@ -247,7 +256,11 @@ void RunModel(uint32_t seed, int steps, uint32_t pieces = 60, int checkEvery = 1
 
   std::vector<size_t> hashes{std::hash<std::string>()(flat)};
   const std::string initial = flat;
+  Tracker tracker;
+  buffer->AddChangeHandler(&tracker);
   for (int step = 0; step < steps; ++step) {
+    tracker.chars = tracker.lines = 0;
+    const int32_t linesBefore = PositionLines(*buffer);
     const auto total = static_cast<int32_t>(flat.size());
     // Half the places are chosen by line, so that the long lines do not take
     // most of the edits and line ends are hit often.
@@ -317,6 +330,9 @@ void RunModel(uint32_t seed, int steps, uint32_t pieces = 60, int checkEvery = 1
       what = "overwrite at " + std::to_string(wanted);
     }
     ExpectMatchesModel(*buffer, model, flat, "step " + std::to_string(step) + ": " + what, step % checkEvery == 0);
+    // What the change records said is what happened.
+    ASSERT_EQ(tracker.chars, static_cast<int64_t>(flat.size()) - total) << "step " << step << ": " << what;
+    ASSERT_EQ(tracker.lines, PositionLines(*buffer) - linesBefore) << "step " << step << ": " << what;
     for (size_t i = 0; i < followers.size(); ++i) {
       ASSERT_EQ(followers[i]->Position(), expected[i]) << "follower " << i << " after step " << step << ": " << what;
       int32_t line, col;
@@ -327,6 +343,7 @@ void RunModel(uint32_t seed, int steps, uint32_t pieces = 60, int checkEvery = 1
     if (changed) hashes.push_back(std::hash<std::string>()(flat));
   }
 
+  buffer->RemoveChangeHandler(&tracker);
   // Back to the start, one record per step, then forward again.
   int32_t start, length;
   for (size_t i = hashes.size() - 1; i > 0; --i) {
