@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "files/IniMem.h"
 #include "platform/StringList.h"
+#include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -18,18 +18,15 @@ namespace {
 class SimpleRegIniFileTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quill-regini-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-    SetRegistryRootFile(TRegRootKey::CurrentUser, (dir_ / "user.reg").string(), false);
-    std::ofstream((dir_ / "machine.reg").string())
-        << "orvel-registry 1\n[Software\\Vendor\\App]\n[Software\\Vendor\\App\\Main]\n\"Where\"=sz:\"machine\"\n";
-    SetRegistryRootFile(TRegRootKey::LocalMachine, (dir_ / "machine.reg").string(), true);
+    SetRegistryRootFile(TRegRootKey::CurrentUser, dir_ / "user.reg", false);
+    WriteTestFile(dir_ / "machine.reg",
+                  "orvel-registry 1\n[Software\\Vendor\\App]\n[Software\\Vendor\\App\\Main]\n\"Where\"=sz:\"machine\"\n");
+    SetRegistryRootFile(TRegRootKey::LocalMachine, dir_ / "machine.reg", true);
     TSimpleRegIniFile::SetKeyCloseTimerHook(nullptr);
   }
   void TearDown() override {
     TSimpleRegIniFile::SetKeyCloseTimerHook(nullptr);
     TSimpleRegIniFile::CloseSectionKeys();
-    fs::remove_all(dir_);
   }
 
   static void setValue(TRegRootKey root, const std::string& path, const std::string& name, const TRegValue& v) {
@@ -43,7 +40,7 @@ protected:
     return key.GetValue(name);
   }
 
-  fs::path dir_;
+  TTempDir dir_{"quill-regini"};
 };
 
 }  // namespace
@@ -100,8 +97,8 @@ TEST_F(SimpleRegIniFileTest, AReadOnlyRootFallsBackToReading) {
 }
 
 TEST_F(SimpleRegIniFileTest, AnUnwritableSettingsFolderGivesDefaultsAndFailedWrites) {
-  std::ofstream((dir_ / "plain").string()) << "a file, not a folder";
-  SetRegistryRootFile(TRegRootKey::CurrentUser, (dir_ / "plain" / "user.reg").string(), false);
+  WriteTestFile(dir_ / "plain", "a file, not a folder");
+  SetRegistryRootFile(TRegRootKey::CurrentUser, dir_ / "plain/user.reg", false);
   TSimpleRegIniFile ini("Software\\Orvel");
   EXPECT_EQ(ini.ReadString("S", "x", "def"), "def");
   EXPECT_THROW(ini.WriteString("S", "x", "1"), ERegistryError);
@@ -109,7 +106,7 @@ TEST_F(SimpleRegIniFileTest, AnUnwritableSettingsFolderGivesDefaultsAndFailedWri
 
 TEST_F(SimpleRegIniFileTest, WritesToADamagedSettingsFileFailAndKeepIt) {
   const std::string damaged = "orvel-registry 1\n[Software\\Orvel\\S]\n\"x\"=sz:\"unterminated\n";
-  std::ofstream((dir_ / "user.reg").string()) << damaged;
+  WriteTestFile(dir_ / "user.reg", damaged);
   TSimpleRegIniFile ini("Software\\Orvel");
   EXPECT_EQ(ini.ReadString("S", "x", "def"), "def");
   try {
@@ -119,8 +116,7 @@ TEST_F(SimpleRegIniFileTest, WritesToADamagedSettingsFileFailAndKeepIt) {
     EXPECT_NE(e.Message().find("line 3"), std::string::npos) << e.Message();
   }
   EXPECT_THROW(ini.WriteBool("S", "y", true), ERegistryError);
-  std::ifstream in((dir_ / "user.reg").string());
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+  EXPECT_EQ(ReadTestFile(dir_ / "user.reg"), damaged);
 }
 
 TEST_F(SimpleRegIniFileTest, TypedReadsFollowTheValueType) {
@@ -270,7 +266,7 @@ TEST_F(SimpleRegIniFileTest, NamesStayInsideTheStore) {
   ini.WriteString("/etc", "/passwd", "1");
   EXPECT_EQ(ini.ReadString("..\\..\\..", "../../x", ""), "1");
   std::vector<std::string> entries;
-  for (const auto& e : fs::recursive_directory_iterator(dir_)) entries.push_back(e.path().filename().string());
+  for (const auto& e : fs::recursive_directory_iterator(dir_.Path())) entries.push_back(e.path().filename().string());
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"machine.reg", "user.reg", "user.reg.lock"}));
 }

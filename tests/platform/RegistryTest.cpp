@@ -23,16 +23,13 @@ namespace {
 class RegistryTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quill-registry-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-    userFile_ = (dir_ / "config" / "user.reg").string();
-    machineFile_ = (dir_ / "machine.reg").string();
+    userFile_ = dir_ / "config/user.reg";
+    machineFile_ = dir_ / "machine.reg";
     SetRegistryRootFile(TRegRootKey::CurrentUser, userFile_, false);
     SetRegistryRootFile(TRegRootKey::LocalMachine, machineFile_, true);
   }
   void TearDown() override {
     TRegistryRoot::SetBeforeReplaceHook(nullptr);
-    fs::remove_all(dir_);
   }
 
   TRegKey userKey(const std::string& path) {
@@ -62,7 +59,7 @@ protected:
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  fs::path dir_;
+  TTempDir dir_{"quill-registry"};
   std::string userFile_;
   std::string machineFile_;
 };
@@ -189,7 +186,7 @@ TEST_F(RegistryTest, NamesNeverBecomePaths) {
   sub.SetString("/tmp/abs", "x");
   sub.SetString("a\\b", "x");
   std::vector<std::string> entries;
-  for (const auto& e : fs::recursive_directory_iterator(dir_)) entries.push_back(e.path().filename().string());
+  for (const auto& e : fs::recursive_directory_iterator(dir_.Path())) entries.push_back(e.path().filename().string());
   std::sort(entries.begin(), entries.end());
   EXPECT_EQ(entries, (std::vector<std::string>{"config", "user.reg", "user.reg.lock"}));
   EXPECT_EQ(sub.GetValue("a\\b")->Data, "x");
