@@ -435,7 +435,6 @@ private:
   bool columnSel_ = false;
   bool caretKeys_ = false;
   uint8_t caretFlags_ = 0;
-  int clickCount_ = 0;
   int selUnit_ = 1;  // of the last click: 1 character, 2 word, 3 line
   bool rightSelect_ = false;
   char lineEndMark_ = 0;
@@ -451,7 +450,6 @@ private:
 
   // Paint state of the line being painted.
   QPainter* painter_ = nullptr;
-  int32_t paintLeftScreenCol_ = 0;  // screen column of info.Text[0] relative to the left column
   std::vector<int32_t> paintScreenCols_;  // screen column (relative) of each displayed character
   std::vector<int32_t> paintWidths_;
   // The first tab (or the length) of long painted lines, so that a line of
