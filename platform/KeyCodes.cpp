@@ -111,7 +111,7 @@ TShiftState ShiftStateOf(const QKeyEvent& event) {
 
 TShortCut ShortCutOf(const QKeyEvent& event) {
   const uint16_t vk = VirtualKeyOf(event);
-  return vk ? ShortCut(vk, ShiftStateOf(event)) : scNone;
+  return vk ? ShortCut(vk, ShiftStateOf(event)) : TShortCut{scNone};
 }
 
 QKeySequence ShortCutToKeySequence(TShortCut sc) {
