@@ -17,6 +17,13 @@ mkdir -p "$(dirname "$text")"
 # Warm the page cache so that both sides read from memory.
 cat "$text" >/dev/null
 "$build/bench/textbuf/textbuf_bench" "$text" 1000000 | tee "$build/textbuf-bench/result.txt"
+# The first load of a process pays for memory that the system has not handed
+# out for a while (on this machine several times the engine's own work), and
+# vim below is timed best of three: the load is timed best of three as well.
+for i in 2 3; do
+  "$build/bench/textbuf/textbuf_bench" "$text" 0 | sed -n "s/^SetText: /SetText run $i: /p" \
+    | tee -a "$build/textbuf-bench/result.txt"
+done
 
 if command -v vim >/dev/null; then
   best=""
@@ -26,8 +33,8 @@ if command -v vim >/dev/null; then
     echo "vim load run $i: $s s"
     if [ -z "$best" ] || awk "BEGIN{exit !($s < $best)}"; then best=$s; fi
   done
-  load=$(sed -n 's/^SetText: \([0-9.]*\) s.*/\1/p' "$build/textbuf-bench/result.txt")
-  awk -v a="$load" -v b="$best" 'BEGIN{printf "SetText %.3f s against vim %.2f s (best of 3): %.2f of vim'"'"'s time\n", a, b, a / b}' \
+  load=$(sed -n 's/^SetText\( run [0-9]\)\{0,1\}: \([0-9.]*\) s.*/\2/p' "$build/textbuf-bench/result.txt" | sort -n | head -1)
+  awk -v a="$load" -v b="$best" 'BEGIN{printf "SetText %.3f s (best of 3) against vim %.2f s (best of 3): %.2f of vim'"'"'s time\n", a, b, a / b}' \
     | tee -a "$build/textbuf-bench/result.txt"
 fi
 uptime | sed 's/^/machine load: /'
