@@ -63,7 +63,8 @@ bool TEditPos::LineColToPos(int32_t line, int32_t column, int64_t& offset) {
   const int32_t count = buffer_->LineCount();
   if (line < 0 || line > count) return false;
   if (line == count) {
-    if (column != 0) return false;
+    // Only the open position after a final line end lies on this line.
+    if (column != 0 || !isOpenPosition(line)) return false;
     offset = buffer_->TotalLength();
     return true;
   }

@@ -53,6 +53,13 @@ TEST(EditPos, TheOpenPositionAfterAFinalLineEndTakesText) {
   EXPECT_EQ(end.Column(), 1);
   int64_t offset;
   EXPECT_FALSE(end.LineColToPos(1, 1, offset));
+  // There is no line after it: moving there fails and keeps the place.
+  EXPECT_FALSE(end.LineColToPos(1, 0, offset));
+  EXPECT_FALSE(end.MoveLines(1));
+  EXPECT_TRUE(end.Invalid());
+  EXPECT_EQ(end.Line(), 0);
+  EXPECT_EQ(end.Column(), 1);
+  EXPECT_EQ(end.Position(), 1);
 }
 
 TEST(EditPos, ALineEndTypedMidLineKeepsTheOldEndOnTheSecondHalf) {
