@@ -601,10 +601,10 @@ int32_t TEditBuffer::deleteChars(int32_t line, int32_t column, int32_t count, in
   }
   // A last line emptied after a line end becomes the open position again, as
   // a loaded text has it; an empty record there would read as one more line
-  // (one more line end when saved, one more string when listed). A line
-  // still holding tags keeps its record and them.
+  // (one more line end when saved, one more string when listed). Tags left
+  // on it go with it, as with every line that a deletion removes.
   const int32_t last = LineCount() - 1;
-  if (last > 0 && rec(last)->first == nullptr) {
+  if (last > 0 && rec(last)->length == 0) {
     lc::FreeLine(*arena_, rec(last));
     index_.RemoveLines(last, 1);
     resetCache();

@@ -45,6 +45,13 @@ TEST(EditPos, TheOpenPositionAfterAFinalLineEndTakesText) {
   TStringList lines;
   buffer->AssignToStrings(lines);
   EXPECT_EQ(lines.Count(), 1);
+  // Also when a tag stood on that line: it goes with the line.
+  ASSERT_TRUE(pos.InsertText("y"));
+  ASSERT_TRUE(buffer->AddLineTag(1, 0, false, 7, 1));
+  pos.SetPos(3);
+  ASSERT_TRUE(pos.DeleteText(1));
+  EXPECT_EQ(buffer->LineCount(), 1);
+  EXPECT_EQ(buffer->GetAllText(gtEnsureLineEnds), "x\r\n");
   // Without a final line end the end of the text is the end of the last line.
   auto open = Loaded("x");
   TEditPos end(open.get());
