@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <queue>
 
 #include "platform/CodePage.h"
 #include "platform/Format.h"
@@ -172,6 +173,7 @@ const uint8_t* ExeImage::Bytes(uint64_t offset, uint64_t length) const {
 void ExeImage::SetU16(uint64_t offset, uint16_t value) {
   Check(offset, 2);
   if (!Writable()) throw EImageFormat("The image is open for reading only");
+  written(offset, 2);
   base_[offset] = uint8_t(value);
   base_[offset + 1] = uint8_t(value >> 8);
 }
@@ -179,12 +181,14 @@ void ExeImage::SetU16(uint64_t offset, uint16_t value) {
 void ExeImage::SetU32(uint64_t offset, uint32_t value) {
   Check(offset, 4);
   if (!Writable()) throw EImageFormat("The image is open for reading only");
+  written(offset, 4);
   for (int i = 0; i < 4; ++i) base_[offset + i] = uint8_t(value >> (8 * i));
 }
 
 void ExeImage::WriteBytes(uint64_t offset, const void* data, uint64_t length) {
   Check(offset, length);
   if (!Writable()) throw EImageFormat("The image is open for reading only");
+  written(offset, length);
   if (length) std::memcpy(base_ + offset, data, length);
 }
 
@@ -192,13 +196,20 @@ void ExeImage::MoveBytes(uint64_t dest, uint64_t source, uint64_t length) {
   Check(dest, length);
   Check(source, length);
   if (!Writable()) throw EImageFormat("The image is open for reading only");
+  written(dest, length);
   if (length) std::memmove(base_ + dest, base_ + source, length);
 }
 
 void ExeImage::ZeroBytes(uint64_t offset, uint64_t length) {
   Check(offset, length);
   if (!Writable()) throw EImageFormat("The image is open for reading only");
+  written(offset, length);
   if (length) std::memset(base_ + offset, 0, length);
+}
+
+void ExeImage::written(uint64_t offset, uint64_t length) {
+  uint64_t table = sections_, tableEnd = table + uint64_t(sectionCount_) * kSectionHeaderSize;
+  if (offset < tableEnd && offset + length > table) piecesStale_ = true;
 }
 
 // ---- headers ------------------------------------------------------------------
@@ -206,6 +217,7 @@ void ExeImage::ZeroBytes(uint64_t offset, uint64_t length) {
 bool ExeImage::ParseHeaders() {
   error = kImageErrNotImage;
   directoryCount_ = sectionCount_ = 0;
+  piecesStale_ = true;
   importDir_ = exportDir_ = relocDir_ = resourceDir_ = std::nullopt;
   if (!InFile(0, 64) || base_[0] != 'M' || base_[1] != 'Z') return false;
   uint32_t pe = U32(60);
@@ -292,19 +304,61 @@ uint32_t mappedSize(uint32_t virtualSize, uint32_t rawSize) { return virtualSize
 
 }  // namespace
 
-std::optional<uint32_t> ExeImage::RvaToOffset(uint32_t rva) const {
+void ExeImage::indexSections() const {
+  struct TRange {
+    uint64_t start, end;
+    uint32_t index;
+  };
+  std::vector<TRange> ranges;
+  std::vector<uint64_t> bounds;
+  ranges.reserve(sectionCount_);
   for (uint32_t i = 0; i < sectionCount_; ++i) {
     uint64_t h = uint64_t(sections_) + uint64_t(i) * kSectionHeaderSize;
-    uint32_t va = U32(h + 12), rawSize = U32(h + 16);
-    uint64_t extent = mappedSize(U32(h + 8), rawSize);
-    if (rva < va || rva >= va + extent) continue;
-    // Slack past the raw data exists only in memory, never in the file.
-    if (rva - va >= rawSize) return std::nullopt;
-    uint64_t offset = uint64_t(rva - va) + U32(h + 20);
-    if (offset > UINT32_MAX) return std::nullopt;
-    return uint32_t(offset);
+    uint64_t va = U32(h + 12), extent = mappedSize(U32(h + 8), U32(h + 16));
+    if (extent == 0) continue;
+    ranges.push_back({va, va + extent, i});
+    bounds.push_back(va);
+    bounds.push_back(va + extent);
   }
-  return std::nullopt;
+  std::sort(ranges.begin(), ranges.end(), [](const TRange& a, const TRange& b) { return a.start < b.start; });
+  std::sort(bounds.begin(), bounds.end());
+  bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+  // Sweep the bounds; the covering section with the lowest table index owns each piece.
+  auto later = [](const TRange& a, const TRange& b) { return a.index > b.index; };
+  std::priority_queue<TRange, std::vector<TRange>, decltype(later)> covering(later);
+  pieces_.clear();
+  size_t next = 0;
+  for (size_t k = 0; k + 1 < bounds.size(); ++k) {
+    uint64_t from = bounds[k], to = bounds[k + 1];
+    while (next < ranges.size() && ranges[next].start <= from) covering.push(ranges[next++]);
+    while (!covering.empty() && covering.top().end <= from) covering.pop();
+    if (covering.empty()) continue;
+    uint64_t h = uint64_t(sections_) + uint64_t(covering.top().index) * kSectionHeaderSize;
+    TAddressPiece piece{from, to, U32(h + 12), U32(h + 16), U32(h + 20)};
+    if (!pieces_.empty() && pieces_.back().end == from && pieces_.back().virtualAddress == piece.virtualAddress &&
+        pieces_.back().rawOffset == piece.rawOffset && pieces_.back().rawSize == piece.rawSize)
+      pieces_.back().end = to;
+    else
+      pieces_.push_back(piece);
+  }
+  piecesStale_ = false;
+}
+
+const TAddressPiece* ExeImage::pieceAt(uint32_t rva) const {
+  if (piecesStale_) indexSections();
+  auto it = std::upper_bound(pieces_.begin(), pieces_.end(), uint64_t(rva),
+                             [](uint64_t at, const TAddressPiece& piece) { return at < piece.start; });
+  if (it == pieces_.begin() || rva >= (--it)->end) return nullptr;
+  return &*it;
+}
+
+std::optional<uint32_t> ExeImage::RvaToOffset(uint32_t rva) const {
+  const TAddressPiece* piece = pieceAt(rva);
+  // Slack past the raw data exists only in memory, never in the file.
+  if (!piece || rva - piece->virtualAddress >= piece->rawSize) return std::nullopt;
+  uint64_t offset = uint64_t(rva - piece->virtualAddress) + piece->rawOffset;
+  if (offset > UINT32_MAX) return std::nullopt;
+  return uint32_t(offset);
 }
 
 std::optional<uint32_t> ExeImage::RvaToPointer(uint32_t rva) const {
@@ -314,18 +368,11 @@ std::optional<uint32_t> ExeImage::RvaToPointer(uint32_t rva) const {
 }
 
 uint32_t ExeImage::RvaSpan(uint32_t rva) const {
-  for (uint32_t i = 0; i < sectionCount_; ++i) {
-    uint64_t h = uint64_t(sections_) + uint64_t(i) * kSectionHeaderSize;
-    uint32_t va = U32(h + 12), rawSize = U32(h + 16);
-    uint64_t extent = mappedSize(U32(h + 8), rawSize);
-    if (rva < va || rva >= va + extent) continue;
-    uint64_t inSection = rva - va;
-    if (inSection >= rawSize) return 0;
-    uint64_t offset = inSection + U32(h + 20);
-    if (offset >= fileSize_) return 0;
-    return uint32_t(std::min<uint64_t>(rawSize - inSection, fileSize_ - offset));
-  }
-  return 0;
+  auto offset = RvaToPointer(rva);
+  if (!offset) return 0;
+  const TAddressPiece* piece = pieceAt(rva);
+  uint64_t inSection = rva - piece->virtualAddress;
+  return uint32_t(std::min<uint64_t>(piece->rawSize - inSection, fileSize_ - *offset));
 }
 
 uint32_t ExeImage::PointerToRva(uint64_t offset) const {

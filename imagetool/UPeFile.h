@@ -74,6 +74,12 @@ struct TSection {
   uint32_t headerOffset = 0;  // file offset of the 40-byte header
 };
 
+// A piece of the virtual address space and the section header fields that map it.
+struct TAddressPiece {
+  uint64_t start = 0, end = 0;
+  uint32_t virtualAddress = 0, rawSize = 0, rawOffset = 0;
+};
+
 struct TExportName {
   std::string name;
   uint16_t ordinalIndex = 0;  // index into the export address table
@@ -188,6 +194,11 @@ private:
                        const std::function<bool(uint32_t rva)>& placeAllowed = {});
   void setDirectories();
   void unmap();
+  // The section whose virtual range holds rva (the first in table order), or none.
+  const TAddressPiece* pieceAt(uint32_t rva) const;
+  void indexSections() const;
+  // A write that touches the section table makes the address index stale.
+  void written(uint64_t offset, uint64_t length);
 
   uint8_t* base_ = nullptr;
   uint32_t fileSize_ = 0;
@@ -201,6 +212,10 @@ private:
   uint32_t sections_ = 0;
   uint32_t sectionCount_ = 0;
   uint32_t directoryCount_ = 0;
+  // The virtual address space cut into disjoint pieces, each owned by the first
+  // section in table order that covers it, sorted by address; rebuilt on demand.
+  mutable std::vector<TAddressPiece> pieces_;
+  mutable bool piecesStale_ = true;
   std::optional<uint32_t> importDir_, exportDir_, relocDir_, resourceDir_;
   // The relocation blocks: a view into the file, or the private copy.
   std::vector<uint8_t> relocCopy_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "TestSupport.h"
 
@@ -110,6 +111,39 @@ TEST(ImageModel, TranslatesAddressesThroughTheSections) {
   EXPECT_EQ(image->PointerToRva(0x401), 0x1001u);
   EXPECT_EQ(image->PointerToRva(0x200), 0u);
   EXPECT_EQ(image->PointerToRva(0x100000), 0u);
+}
+
+TEST(ImageModel, OverlappingSectionsTranslateThroughTheFirstInTableOrder) {
+  TTestImage t;
+  t.sections.push_back({"A", 0x2000, 0x1000, TBytes(0x200, 1)});
+  t.sections.push_back({"B", 0x1000, 0x3000, TBytes(0x3000, 2)});  // covers A's range too
+  t.sections.push_back({"C", 0x2800, 0x100, TBytes(0x200, 3)});    // inside A: never used
+  auto image = open(t.Build());
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->RvaToOffset(0x1FFF), 0x600u + 0xFFF);      // B before A
+  EXPECT_EQ(image->RvaToOffset(0x2000), 0x400u);              // A wins over B
+  EXPECT_EQ(image->RvaToOffset(0x2800), std::nullopt);        // A's slack, although B and C have data there
+  EXPECT_EQ(image->RvaToOffset(0x3000), 0x600u + 0x2000);     // B again behind A
+  EXPECT_EQ(image->RvaSpan(0x2100), 0x100u);
+  EXPECT_EQ(image->RvaToOffset(0x4000), std::nullopt);
+}
+
+// Thousands of sections and relocations: every address lookup must not walk
+// the whole section table, or a small crafted file keeps the tool busy for minutes.
+TEST(ImageModel, AddressLookupsDoNotWalkTheSectionTable) {
+  constexpr uint32_t kSections = 8000, kEntries = 50000;
+  TTestImage t;
+  t.headerSize = 0x4F000;
+  for (uint32_t i = 0; i < kSections; ++i) t.sections.push_back({".v", 0x1000 * (i + 1), 0x10, {}});
+  uint32_t last = 0x1000 * (kSections + 1);
+  std::vector<uint16_t> entries(kEntries, 0x3000);
+  t.sections.push_back({".reloc", last, 0, RelocationBlock(last, entries)});
+  t.directories[diRelocations] = {last, 8 + 2 * kEntries};
+  auto image = open(t.Build());
+  ASSERT_TRUE(image);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(image->ApplyRelocations(0x10000, std::nullopt)) << image->error;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST(ImageModel, UsesOnlyDirectoriesInSectionsAndDeclaredByTheHeader) {
