@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
+  fonts-dejavu-core                    # a fixed-pitch font for the rendering tests
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld llvm libclang-rt-14-dev    # fuzzers and the image fixtures
   vim                                  # comparison runs of the benchmarks

@@ -1,4 +1,5 @@
 #include "platform/QtMessageDialogs.h"
+#include "tests/common/QtTestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,7 @@
 
 namespace {
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "platform_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+QApplication& app() { return EnsureQtApp(); }
 
 struct SeenBox {
   QString caption, text;

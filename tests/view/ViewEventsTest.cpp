@@ -17,16 +17,18 @@
 
 namespace {
 
-// Own devices: Qt's default device objects are never freed.
+// Own devices: Qt's default device objects are never freed. They belong to
+// the application, so they go with it at the end of the run.
 const QInputDevice& keyboard() {
-  static const QInputDevice device("test keyboard", 1, QInputDevice::DeviceType::Keyboard);
-  return device;
+  static const QInputDevice* device =
+      new QInputDevice("test keyboard", 1, QInputDevice::DeviceType::Keyboard, QString(), &EnsureQtApp());
+  return *device;
 }
 const QPointingDevice& mouse() {
-  static const QPointingDevice device("test mouse", 2, QInputDevice::DeviceType::Mouse,
-                                      QPointingDevice::PointerType::Generic,
-                                      QInputDevice::Capability::Position, 1, 3);
-  return device;
+  static const QPointingDevice* device = new QPointingDevice(
+      "test mouse", 2, QInputDevice::DeviceType::Mouse, QPointingDevice::PointerType::Generic,
+      QInputDevice::Capability::Position, 1, 3, QString(), QPointingDeviceUniqueId(), &EnsureQtApp());
+  return *device;
 }
 
 void key(QWidget* w, int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier) {

@@ -10,33 +10,6 @@
 #include <fstream>
 #include <unistd.h>
 
-namespace {
-
-// The application lives from the first test that needs it to the end of the
-// test run, and goes before the program's static objects do: Qt's own
-// device registry is one of them, and the application's input devices
-// unregister from it when they are freed.
-QApplication* application = nullptr;
-
-class QtAppEnvironment : public testing::Environment {
-public:
-  void TearDown() override {
-    delete application;
-    application = nullptr;
-  }
-};
-
-const testing::Environment* const qtEnvironment = testing::AddGlobalTestEnvironment(new QtAppEnvironment);
-
-}  // namespace
-
-void EnsureQtApp() {
-  static int argc = 1;
-  static char name[] = "view_tests";
-  static char* argv[] = {name, nullptr};
-  if (!application) application = new QApplication(argc, argv);
-}
-
 TestMemView::TestMemView(const std::string& text, int width, int height) {
   EnsureQtApp();
   view = new TMemScrivel();

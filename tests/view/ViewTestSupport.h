@@ -7,10 +7,9 @@
 #include <string>
 
 #include "highlight/CustomHighlighter.h"
+#include "tests/common/QtTestApp.h"
 #include "view/MemScrivel.h"
 
-// Creates the QApplication once (headless through QT_QPA_PLATFORM).
-void EnsureQtApp();
 
 // A TMemScrivel of the given size in pixels, shown off screen, with the text.
 struct TestMemView {

@@ -6,9 +6,9 @@
 #include <QKeySequence>
 #include <QPalette>
 
-#include "ViewTestSupport.h"
 #include "platform/Colors.h"
 #include "platform/KeyCodes.h"
+#include "tests/common/QtTestApp.h"
 
 namespace {
 
