@@ -471,6 +471,7 @@ bool ExeImage::walkRelocations(int32_t delta, std::optional<uint32_t> limit, con
   };
   uint32_t udelta = uint32_t(delta);
   uint64_t lowest = limit ? uint64_t(*limit) + imageBase_ : 0;
+  uint64_t headersEnd = uint64_t(sections_) + uint64_t(sectionCount_) * kSectionHeaderSize;
   for (int pass = 0; pass < (apply ? 2 : 1); ++pass) {
     bool applying = pass == 1;
     if (applying) changing = true;
@@ -501,7 +502,8 @@ bool ExeImage::walkRelocations(int32_t delta, std::optional<uint32_t> limit, con
         }
         uint64_t rva = uint64_t(page) + (entry & 0xFFF);
         uint32_t width = type == 3 ? 4 : 2;
-        if (rva > UINT32_MAX || RvaSpan(uint32_t(rva)) < width) {
+        // A place in the headers could change the section table the walk translates through.
+        if (rva > UINT32_MAX || RvaSpan(uint32_t(rva)) < width || *RvaToOffset(uint32_t(rva)) < headersEnd) {
           error = kImageErrUnsupported;
           return false;
         }

@@ -295,6 +295,25 @@ TEST(RelocationEngine, ChecksEveryBlockBeforeChangingAnything) {
   }
 }
 
+TEST(RelocationEngine, RefusesPlacesInTheHeaders) {
+  // A section whose raw data starts at offset 0 maps the headers; a place there
+  // would move the section table under the walk.
+  TTestImage t;
+  TTestSection headers{".hdr", 0x3000, 0, TBytes(0x200, 0)};
+  headers.rawOffset = 0;
+  t.sections.push_back({".text", 0x1000, 0, TBytes(0x200, 0x90), 0x60000020});
+  t.sections.push_back(headers);
+  uint16_t tableEntry = uint16_t(0x3000 | (TTestImage::kSectionTable + 12));  // .text's virtual address
+  t.sections.push_back({".reloc", 0x4000, 0, RelocationBlock(0x3000, {tableEntry}), 0x42000040});
+  t.directories[diRelocations] = {0x4000, 10};
+  TBytes bytes = t.Build();
+  auto image = open(bytes);
+  ASSERT_TRUE(image);
+  EXPECT_FALSE(image->ApplyRelocations(0x10000, std::nullopt));
+  EXPECT_EQ(image->error, kImageErrUnsupported);
+  EXPECT_EQ(image->Section(0).virtualAddress, 0x1000u);
+}
+
 TEST(RelocationEngine, MovesOnlyValuesAtOrAboveTheLimit) {
   auto image = open(relocImage(RelocationBlock(0x1000, {0x3000, 0x3004})));
   ASSERT_TRUE(image);
