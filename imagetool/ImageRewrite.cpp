@@ -273,6 +273,8 @@ bool LoseWeight(ExeImage& image, TRewriteOutput& out) {
     uint32_t diff = uint32_t(rawEnd - newRawEnd);
     uint32_t gapHeader = gapWanted && room ? code.headerOffset + kSectionHeaderSize : 0;
     image.SetU32(uint64_t(code.headerOffset) + 16, code.rawSize - diff);
+    // A virtual size of 0 stands for the raw size: keep the section's extent, or a hole opens behind it.
+    if (!gapHeader && code.virtualSize == 0) image.SetU32(uint64_t(code.headerOffset) + 8, code.rawSize);
     image.MoveBytes(newRawEnd, rawEnd, end - rawEnd);
     image.newFileSize = end - diff;
     for (const TSection& s : image.Sections()) {

@@ -226,17 +226,21 @@ TEST(LoseWeight, TrimsTheZeroTailAndKeepsTheVirtualLayoutWithAGap) {
 
 TEST(LoseWeight, WithoutHeaderRoomOnlyTrimsTheFile) {
   TTempDir dir;
-  TTestImage t = codeWithZeroTail();
-  TBytes before = t.Build();
-  before[TTestImage::kSectionTable + 3 * 40 + 10] = 1;  // something lives behind the section table
-  std::string file = WriteFile(dir / "w8.exe", before);
-  TRunResult r = RunTool({file, "-bplw8"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "Bplw8: FileSkew 11264 (2C00)\n");
-  TBytes after = ReadFile(file);
-  EXPECT_EQ(Get16(after, kPe + PeField::SectionCount), 3);
-  EXPECT_EQ(sectionField(after, 0, 8), 0x3000u);
-  EXPECT_EQ(after[TTestImage::kSectionTable + 3 * 40 + 10], 1);
+  // A virtual size of 0 means the raw size: the trimmed section keeps its old extent.
+  for (uint32_t virtualSize : {0x3000u, 0u}) {
+    TBytes before = codeWithZeroTail().Build();
+    Put32(before, TTestImage::kSectionTable + 8, virtualSize);
+    before[TTestImage::kSectionTable + 3 * 40 + 10] = 1;  // something lives behind the section table
+    std::string file = WriteFile(dir / "w8.exe", before);
+    TRunResult r = RunTool({file, "-bplw8"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Bplw8: FileSkew 11264 (2C00)\n");
+    TBytes after = ReadFile(file);
+    EXPECT_EQ(Get16(after, kPe + PeField::SectionCount), 3);
+    EXPECT_EQ(sectionField(after, 0, 8), 0x3000u) << virtualSize;
+    EXPECT_EQ(sectionField(after, 0, 16), 0x400u);
+    EXPECT_EQ(after[TTestImage::kSectionTable + 3 * 40 + 10], 1);
+  }
 }
 
 TEST(LoseWeight, ReportsWhyItCannotWork) {
