@@ -19,8 +19,6 @@ bool fail(ExeImage& image, int error) {
 
 uint32_t fileEnd(const ExeImage& image) { return image.newFileSize ? image.newFileSize : image.FileSize(); }
 
-uint64_t sectionExtent(const TSection& s) { return s.virtualSize ? s.virtualSize : s.rawSize; }
-
 // Moves the file positions that lie at or behind `from` by `delta`: the
 // certificate table (whose "address" is a file offset) and the raw data of the
 // debug entries. rvaFrom/rvaEnd/rvaDelta move the debug entries' addresses too.
@@ -85,7 +83,7 @@ bool StripRelocations(ExeImage& image, TRewriteOutput& out) {
   int64_t fileSkew = int64_t(reloc.rawOffset) - rsrc.rawOffset;
   int64_t rvaSkew = int64_t(reloc.virtualAddress) - rsrc.virtualAddress;
   uint32_t newRsrcRva = reloc.virtualAddress;
-  uint64_t oldRsrcEnd = uint64_t(rsrc.virtualAddress) + sectionExtent(rsrc);
+  uint64_t oldRsrcEnd = uint64_t(rsrc.virtualAddress) + rsrc.Extent();
 
   // Only the resources and what follows them in the file may move.
   if (!otherSectionsEndBefore(image, reloc.rawOffset, reloc.headerOffset, rsrc.headerOffset))
@@ -220,7 +218,7 @@ bool LoseWeight(ExeImage& image, TRewriteOutput& out) {
   }
   uint64_t newRawEnd = rawStart + AlignUp(used, fileAlign);
   uint64_t newVirtualEnd = vStart + AlignUp(used, sectionAlign);
-  uint64_t oldVirtualEnd = vStart + AlignUp(sectionExtent(code), sectionAlign);
+  uint64_t oldVirtualEnd = vStart + AlignUp(code.Extent(), sectionAlign);
   bool gapWanted = oldVirtualEnd > newVirtualEnd;
   bool trimWanted = newRawEnd < rawEnd;
   if (!gapWanted && !trimWanted) {

@@ -297,13 +297,6 @@ int ExeImage::FindSection(std::string_view name) const {
 
 // ---- address translation ------------------------------------------------------
 
-namespace {
-
-// The loader maps a section with virtual size 0 by its raw size.
-uint32_t mappedSize(uint32_t virtualSize, uint32_t rawSize) { return virtualSize ? virtualSize : rawSize; }
-
-}  // namespace
-
 void ExeImage::indexSections() const {
   struct TRange {
     uint64_t start, end;
@@ -313,12 +306,12 @@ void ExeImage::indexSections() const {
   std::vector<uint64_t> bounds;
   ranges.reserve(sectionCount_);
   for (uint32_t i = 0; i < sectionCount_; ++i) {
-    uint64_t h = uint64_t(sections_) + uint64_t(i) * kSectionHeaderSize;
-    uint64_t va = U32(h + 12), extent = mappedSize(U32(h + 8), U32(h + 16));
-    if (extent == 0) continue;
-    ranges.push_back({va, va + extent, i});
-    bounds.push_back(va);
-    bounds.push_back(va + extent);
+    TSection s = Section(i);
+    if (s.Extent() == 0) continue;
+    uint64_t end = uint64_t(s.virtualAddress) + s.Extent();
+    ranges.push_back({s.virtualAddress, end, i});
+    bounds.push_back(s.virtualAddress);
+    bounds.push_back(end);
   }
   std::sort(ranges.begin(), ranges.end(), [](const TRange& a, const TRange& b) { return a.start < b.start; });
   std::sort(bounds.begin(), bounds.end());
@@ -328,18 +321,20 @@ void ExeImage::indexSections() const {
   std::priority_queue<TRange, std::vector<TRange>, decltype(later)> covering(later);
   pieces_.clear();
   size_t next = 0;
+  uint32_t lastOwner = UINT32_MAX;
   for (size_t k = 0; k + 1 < bounds.size(); ++k) {
     uint64_t from = bounds[k], to = bounds[k + 1];
     while (next < ranges.size() && ranges[next].start <= from) covering.push(ranges[next++]);
     while (!covering.empty() && covering.top().end <= from) covering.pop();
     if (covering.empty()) continue;
-    uint64_t h = uint64_t(sections_) + uint64_t(covering.top().index) * kSectionHeaderSize;
-    TAddressPiece piece{from, to, U32(h + 12), U32(h + 16), U32(h + 20)};
-    if (!pieces_.empty() && pieces_.back().end == from && pieces_.back().virtualAddress == piece.virtualAddress &&
-        pieces_.back().rawOffset == piece.rawOffset && pieces_.back().rawSize == piece.rawSize)
+    uint32_t owner = covering.top().index;
+    if (owner == lastOwner && pieces_.back().end == from) {
       pieces_.back().end = to;
-    else
-      pieces_.push_back(piece);
+      continue;
+    }
+    TSection s = Section(owner);
+    pieces_.push_back({from, to, s.virtualAddress, s.rawSize, s.rawOffset});
+    lastOwner = owner;
   }
   piecesStale_ = false;
 }
@@ -371,8 +366,7 @@ uint32_t ExeImage::RvaSpan(uint32_t rva) const {
   auto offset = RvaToPointer(rva);
   if (!offset) return 0;
   const TAddressPiece* piece = pieceAt(rva);
-  uint64_t inSection = rva - piece->virtualAddress;
-  return uint32_t(std::min<uint64_t>(piece->rawSize - inSection, fileSize_ - *offset));
+  return uint32_t(std::min<uint64_t>(piece->rawSize - (rva - piece->virtualAddress), fileSize_ - *offset));
 }
 
 uint32_t ExeImage::PointerToRva(uint64_t offset) const {

@@ -72,6 +72,9 @@ struct TSection {
   uint32_t rawOffset = 0;
   uint32_t characteristics = 0;
   uint32_t headerOffset = 0;  // file offset of the 40-byte header
+
+  // The loader maps a section with virtual size 0 by its raw size.
+  uint32_t Extent() const { return virtualSize ? virtualSize : rawSize; }
 };
 
 // A piece of the virtual address space and the section header fields that map it.
