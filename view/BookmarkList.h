@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "textbuf/EditBuffer.h"
+#include "textbuf/BufferMarkers.h"
 
 // Identifiers used across the suite.
 constexpr int32_t kFirstNumberedBookmark = 1;
