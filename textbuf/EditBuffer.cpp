@@ -310,6 +310,14 @@ void TEditBuffer::SetText(std::string_view text) {
     ClearText(text.empty());
     AppendText(text);
   } catch (...) {
+    // A load that failed half-way (out of memory) must not leave part of the
+    // text behind as a modified document, which a save would write over the
+    // file: the buffer is left empty and unmodified.
+    try {
+      ClearText(true);
+    } catch (...) {
+    }
+    modified_ = false;
     EndUpdate();
     throw;
   }

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -360,6 +364,46 @@ TEST(EditBuffer, TextsOf2GiBAreRefusedBeforeAnythingChanges) {
   EXPECT_THROW(pos.InsertText(huge.substr(0, size - 8)), Exception);
   EXPECT_EQ(buffer->GetAllText(), "keep me\n");
   ::munmap(zeros, size);
+}
+
+// Under AddressSanitizer the address-space limit below cannot be set: its
+// shadow memory alone takes terabytes of address space.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCanLimitAddressSpace = false;
+#else
+constexpr bool kCanLimitAddressSpace = true;
+#endif
+
+TEST(EditBuffer, ALoadThatRunsOutOfMemoryLeavesAnEmptyUnmodifiedBuffer) {
+  if (!kCanLimitAddressSpace) GTEST_SKIP() << "the address space cannot be limited under AddressSanitizer";
+  // The child loads 256 MB of text with 64 MB of address space to spare and
+  // reports how it ended: 0 when the load failed and left nothing behind.
+  const std::string text(size_t(256) << 20, 'x');
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto buffer = Loaded("old text\n");
+    buffer->SetModified(true);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    std::ifstream maps("/proc/self/statm");
+    size_t pages = 0;
+    maps >> pages;
+    limit.rlim_cur = pages * static_cast<size_t>(::sysconf(_SC_PAGESIZE)) + (size_t(64) << 20);
+    ::setrlimit(RLIMIT_AS, &limit);
+    int status = 3;
+    try {
+      buffer->SetText(text);
+      status = 2;  // the load did not run out of memory: the test proves nothing
+    } catch (const std::bad_alloc&) {
+      status = buffer->GetAllText().empty() && !buffer->Modified() ? 0 : 1;
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: partial text left behind, 2: no failure, 3: another exception";
 }
 
 class Counted : public TLineTagObject {
