@@ -47,6 +47,14 @@ void rewriteAndList(const std::vector<uint8_t>& bytes, int step) {
       case 2: StripRelocations(*image, output); break;
       case 3: StripResources(*image, output); break;
       case 4: LoseWeight(*image, output); break;
+      case 5:
+        // All steps in the program's order, each working on what the one before left,
+        // stopping like the program when a failed step had begun to change the image.
+        if (!Rebase(*image, image->ImageBase() + 0x10000, output) && image->changing) break;
+        if (!StripRelocations(*image, output) && image->changing) break;
+        if (!StripResources(*image, output) && image->changing) break;
+        LoseWeight(*image, output);
+        break;
     }
   } catch (const Exception&) {
   }
@@ -63,6 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto image = ExeImage::OpenImageInMemory(bytes, error);
   if (!image) return 0;
   listAll(*image);
-  for (int step = 0; step < 5; ++step) rewriteAndList(bytes, step);
+  for (int step = 0; step < 6; ++step) rewriteAndList(bytes, step);
   return 0;
 }
