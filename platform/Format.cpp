@@ -101,25 +101,16 @@ std::string formatOne(std::string_view format, const Spec& spec, const FormatArg
       if (arg.kind() == Kind::UInt) return padDigits(digitsOf(arg.asUInt(), 10), spec.precision);
       break;
     case 'u':
-      if (arg.kind() == Kind::Int) {
-        // A negative number shows as its 32-bit two's complement, as on the original platform.
-        int64_t v = arg.asInt();
-        uint64_t u = v < 0 && v >= INT32_MIN ? static_cast<uint32_t>(v) : static_cast<uint64_t>(v);
-        return padDigits(digitsOf(u, 10), spec.precision);
-      }
+      if (arg.kind() == Kind::Int) return padDigits(digitsOf(arg.asBits(), 10), spec.precision);
       if (arg.kind() == Kind::UInt) return padDigits(digitsOf(arg.asUInt(), 10), spec.precision);
       break;
     case 'x':
-      if (arg.kind() == Kind::Int) {
-        int64_t v = arg.asInt();
-        uint64_t u = v < 0 && v >= INT32_MIN ? static_cast<uint32_t>(v) : static_cast<uint64_t>(v);
-        return padDigits(digitsOf(u, 16), spec.precision);
-      }
+      if (arg.kind() == Kind::Int) return padDigits(digitsOf(arg.asBits(), 16), spec.precision);
       if (arg.kind() == Kind::UInt) return padDigits(digitsOf(arg.asUInt(), 16), spec.precision);
       break;
     case 'p':
       if (arg.kind() == Kind::Pointer || arg.kind() == Kind::UInt) return padDigits(digitsOf(arg.asUInt(), 16), 8);
-      if (arg.kind() == Kind::Int) return padDigits(digitsOf(static_cast<uint64_t>(arg.asInt()) & (arg.asInt() < 0 && arg.asInt() >= INT32_MIN ? 0xFFFFFFFFull : ~0ull), 16), 8);
+      if (arg.kind() == Kind::Int) return padDigits(digitsOf(arg.asBits(), 16), 8);
       break;
     case 'e':
     case 'f':

@@ -19,7 +19,7 @@ public:
   enum class Kind { Int, UInt, Float, Text, Pointer };
 
   template <class T, std::enable_if_t<std::is_integral_v<T> && std::is_signed_v<T> && !std::is_same_v<T, char>, int> = 0>
-  FormatArg(T v) : kind_(Kind::Int), i_(v) {}
+  FormatArg(T v) : kind_(Kind::Int), i_(v), wide_(sizeof(T) > 4) {}
   template <class T, std::enable_if_t<std::is_integral_v<T> && std::is_unsigned_v<T> && !std::is_same_v<T, bool>, int> = 0>
   FormatArg(T v) : kind_(Kind::UInt), u_(v) {}
   FormatArg(bool v) : kind_(Kind::Int), i_(v ? 1 : 0) {}
@@ -30,7 +30,7 @@ public:
   FormatArg(const std::string& s) : kind_(Kind::Text), text_(s) {}
   FormatArg(std::string_view s) : kind_(Kind::Text), text_(s) {}
   FormatArg(const void* p) : kind_(Kind::Pointer), u_(reinterpret_cast<uintptr_t>(p)) {}
-  FormatArg(const FormatArg& o) : kind_(o.kind_), i_(o.i_), u_(o.u_), f_(o.f_), text_(o.text_), c_(o.c_) {
+  FormatArg(const FormatArg& o) : kind_(o.kind_), i_(o.i_), u_(o.u_), f_(o.f_), text_(o.text_), c_(o.c_), wide_(o.wide_) {
     if (o.text_.data() == &o.c_) text_ = std::string_view(&c_, 1);
   }
   FormatArg& operator=(const FormatArg&) = delete;
@@ -40,6 +40,9 @@ public:
   uint64_t asUInt() const { return u_; }
   double asFloat() const { return f_; }
   std::string_view asText() const { return text_; }
+  // The bits of a signed integer as an unsigned one: a negative number shows
+  // as the two's complement of its own type, 32 bits for int and smaller.
+  uint64_t asBits() const { return wide_ ? static_cast<uint64_t>(i_) : static_cast<uint32_t>(i_); }
 
 private:
   Kind kind_;
@@ -48,6 +51,7 @@ private:
   double f_ = 0;
   std::string_view text_;
   char c_ = 0;
+  bool wide_ = false;  // a signed integer of more than 32 bits
 };
 
 std::string FormatList(std::string_view format, std::span<const FormatArg> args);

@@ -34,6 +34,24 @@ TEST(Format, SpecifiersProduceTheClassLibraryText) {
   for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
 }
 
+TEST(Format, NegativeNumbersShowAsTheTwosComplementOfTheirOwnType) {
+  struct Case {
+    std::string got, want;
+  } cases[] = {
+      {Format("%x", int8_t{-1}), "FFFFFFFF"},
+      {Format("%x", int32_t{-1}), "FFFFFFFF"},
+      {Format("%x", int64_t{-1}), "FFFFFFFFFFFFFFFF"},
+      {Format("%.8x", int64_t{-2}), "FFFFFFFFFFFFFFFE"},
+      {Format("%x", int64_t{-5000000000LL}), "FFFFFFFED5FA0E00"},
+      {Format("%u", int32_t{-5}), "4294967291"},
+      {Format("%u", int64_t{-5}), "18446744073709551611"},
+      {Format("%p", int64_t{-1}), "FFFFFFFFFFFFFFFF"},
+      {Format("%x", int64_t{255}), "FF"},
+      {Format("%d", int64_t{-5}), "-5"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
 TEST(Format, MismatchOrMissingArgumentRaises) {
   EXPECT_THROW(Format("%d", "text"), EConvertError);
   EXPECT_THROW(Format("%s", 5), EConvertError);
