@@ -73,6 +73,8 @@ void TStrings::Exchange(int index1, int index2) {
 
 void TStrings::Move(int curIndex, int newIndex) {
   if (curIndex == newIndex) return;
+  // Checked before the item is taken out, so that a bad target cannot lose it.
+  if (newIndex < 0 || newIndex >= Count()) ListError("List index out of bounds (%d)", newIndex);
   BeginUpdate();
   try {
     std::string s = Get(curIndex);
@@ -368,6 +370,18 @@ void TStringList::Exchange(int index1, int index2) {
   checkIndex(index2);
   Changing();
   std::swap(items_[static_cast<size_t>(index1)], items_[static_cast<size_t>(index2)]);
+  Changed();
+}
+
+void TStringList::Move(int curIndex, int newIndex) {
+  if (curIndex == newIndex) return;
+  if (sorted_) throw EListError("Operation not allowed on sorted list");
+  checkIndex(curIndex);
+  checkIndex(newIndex);
+  Changing();
+  Entry item = std::move(items_[static_cast<size_t>(curIndex)]);
+  items_.erase(items_.begin() + curIndex);
+  items_.insert(items_.begin() + newIndex, std::move(item));
   Changed();
 }
 

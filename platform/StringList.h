@@ -105,6 +105,8 @@ public:
   int AddObject(const std::string& s, void* object) override;
   int IndexOf(std::string_view s) const override;
   void Exchange(int index1, int index2) override;
+  // Raises on a sorted list or a bad index before anything changes.
+  void Move(int curIndex, int newIndex) override;
 
   // Binary search of a sorted list: true with the index of the match, or
   // false with the index where s would be inserted.

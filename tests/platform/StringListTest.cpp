@@ -65,6 +65,24 @@ TEST(StringList, ObjectsTravelWithTheirItems) {
   EXPECT_THROW(list.GetObject(2), EListError);
 }
 
+TEST(StringList, AMoveThatCannotBeDoneRaisesAndKeepsEveryItem) {
+  TStringList list;
+  int a = 1;
+  list.AddObject("a", &a);
+  list.Add("b");
+  list.Add("c");
+  EXPECT_THROW(list.Move(0, 3), EListError);
+  EXPECT_THROW(list.Move(-1, 0), EListError);
+  EXPECT_EQ(list.GetText(), "a\r\nb\r\nc\r\n");
+  list.Move(0, 2);
+  EXPECT_EQ(list.GetText(), "b\r\nc\r\na\r\n");
+  EXPECT_EQ(list.GetObject(2), &a);
+
+  list.SetSorted(true);
+  EXPECT_THROW(list.Move(0, 1), EListError);
+  EXPECT_EQ(list.GetText(), "a\r\nb\r\nc\r\n");
+}
+
 TEST(StringList, UpdateBracketsNotifyOnceAroundTheChange) {
   TStringList list;
   int changing = 0, changed = 0;
