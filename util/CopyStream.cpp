@@ -34,10 +34,15 @@ int64_t CopyStreamEx(TStream* source, TStream* dest, bool fromStart, int64_t cou
     int64_t expected = remainingBytes(*source);
     if (expected > 0) {
       if (!unlimited) expected = std::min(expected, count);
-      oldSize = dest->Size();
-      start = dest->Position();
-      if (start + expected > oldSize) dest->SetSize(start + expected);
-      dest->SetPosition(start);
+      try {
+        oldSize = dest->Size();
+        start = dest->Position();
+        if (start + expected > oldSize) dest->SetSize(start + expected);
+        dest->SetPosition(start);
+      } catch (const EStreamError&) {
+        // A pipe or a device has no size to set: it is written as it is.
+        oldSize = -1;
+      }
     }
   }
   auto cutBack = [&](int64_t copied) {
