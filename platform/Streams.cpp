@@ -66,6 +66,9 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     // Grow geometrically so that appending stays linear.
     data_.resize(std::max(end, data_.size() + data_.size() / 2));
   }
+  // A write after a seek past the end leaves a gap; it reads as zeros, not
+  // as whatever a shrunk stream left behind in its buffer.
+  if (position_ > size_) std::memset(data_.data() + size_, 0, position_ - size_);
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   position_ = end;
   size_ = std::max(size_, end);

@@ -28,6 +28,15 @@ TEST(MemoryStream, WritesReadsSeeksAndResizes) {
   EXPECT_EQ(m.ToString(), std::string("hello\0\0", 7));
 }
 
+TEST(MemoryStream, AWriteBeyondTheEndFillsTheGapWithZeros) {
+  TMemoryStream m;
+  m.WriteString("abcdef");
+  m.SetSize(2);  // the bytes behind the new end must not come back
+  m.SetPosition(4);
+  m.WriteString("x");
+  EXPECT_EQ(m.ToString(), std::string("ab\0\0x", 5));
+}
+
 TEST(FileStream, MissingFileRaisesWithItsName) {
   TTempDir dir;
   try {
