@@ -218,11 +218,15 @@ std::string resolveReplaceTarget(const std::string& name) {
   throw EStreamError("Cannot create file \"" + name + "\". Too many levels of symbolic links");
 }
 
+constexpr size_t kTempNameBaseMax = 200;
+
 std::pair<std::string, int> makeSiblingTemp(const std::string& target) {
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string pattern = dir + "." + base + ".XXXXXX";
+  // The temporary name adds 8 bytes to the target's; a name near the 255-byte
+  // limit is shortened for it.
+  std::string pattern = dir + "." + base.substr(0, kTempNameBaseMax) + ".XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   int fd = ::mkostemp(buf.data(), O_CLOEXEC);
