@@ -238,6 +238,12 @@ std::pair<std::string, int> makeSiblingTemp(const std::string& target) {
 
 TReplaceStream::Prepared TReplaceStream::prepare(const std::string& fileName) {
   std::string target = resolveReplaceTarget(fileName);
+  // Renaming over a file needs only the folder's permission; a file the user
+  // may not write must not be replaced behind its back.
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+    int err = errno;
+    throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(err));
+  }
   auto [tempName, fd] = makeSiblingTemp(target);
   return {std::move(tempName), fd, std::move(target)};
 }

@@ -128,6 +128,7 @@ TEST(ReplaceStream, UnwritableFolderOrTargetRaisesAndLeavesTheTarget) {
     mode_t folderMode, fileMode;
   } cases[] = {
       {"folder without write permission", 0555, 0666},
+      {"read-only target in a writable folder", 0777, 0444},
   };
   for (const Case& c : cases) {
     TTempDir dir;
