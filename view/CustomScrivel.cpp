@@ -680,9 +680,10 @@ bool TCustomScrivel::ScreenToCharCol(int32_t& column, int64_t line) {
 
 bool TCustomScrivel::PointAtPixel(int x, int y, TTextPoint& point) {
   if (charWidth_ <= 0 || lineHeight_ <= 0) return false;
-  const int64_t line = (y - textRect_.top()) / lineHeight_ + topLine_ - (y < textRect_.top() ? 1 : 0);
-  int64_t screen = (x + charWidth_ / 2 - textRect_.left());
-  screen = (screen >= 0 ? screen / charWidth_ : -((-screen + charWidth_ - 1) / charWidth_)) + leftCol_;
+  // Rounded down, also above and left of the text rectangle.
+  auto floorDiv = [](int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+  const int64_t line = floorDiv(y - textRect_.top(), lineHeight_) + topLine_;
+  const int64_t screen = floorDiv(x + charWidth_ / 2 - textRect_.left(), charWidth_) + leftCol_;
   if (line < 0 || screen < 0) return false;
   const int64_t count = DisplayLineCount();
   if (line > count) return false;

@@ -4,12 +4,15 @@
 #include <QImage>
 #include <QString>
 
+#include <ostream>
 #include <string>
 
 #include "highlight/CustomHighlighter.h"
 #include "tests/common/QtTestApp.h"
 #include "view/MemScrivel.h"
 
+// Text points print as (column, line) in test failures.
+inline void PrintTo(const TTextPoint& p, std::ostream* os) { *os << "(" << p.Col << ", " << p.Line << ")"; }
 
 // A TMemScrivel of the given size in pixels, shown off screen, with the text.
 struct TestMemView {
