@@ -264,6 +264,11 @@ void TReplaceStream::Commit() {
   mode_t mode;
   if (::stat(target_.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
+    // The owner and group stay as they were where the rights allow it (root
+    // saving a user's file), else at least the group (a member of it saving).
+    // Changing the owner clears set-user-ID, so the mode is set afterwards.
+    bool ownerKept = ::fchown(Handle(), st.st_uid, st.st_gid) == 0 || ::fchown(Handle(), static_cast<uid_t>(-1), st.st_gid) == 0;
+    (void)ownerKept;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);

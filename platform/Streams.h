@@ -95,9 +95,10 @@ private:
 // A write stream whose content replaces the file only on Commit: it writes a
 // temporary file in the target's folder, and Commit flushes it to disk, gives
 // it the target's mode and renames it over the target (over the final target
-// of a symbolic link). A target the user may not write is refused when the
-// stream is created. Destroyed without Commit, it removes the temporary file
-// and the target stays as it was. Any failure raises and leaves the target intact.
+// of a symbolic link), keeping its owner and group where the rights allow.
+// A target the user may not write is refused when the stream is created.
+// Destroyed without Commit, it removes the temporary file and the target
+// stays as it was. Any failure raises and leaves the target intact.
 class TReplaceStream : public TFileStream {
 public:
   explicit TReplaceStream(const std::string& fileName);

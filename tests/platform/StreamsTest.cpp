@@ -146,6 +146,22 @@ TEST(ReplaceStream, UnwritableFolderOrTargetRaisesAndLeavesTheTarget) {
   }
 }
 
+TEST(ReplaceStream, TheReplacementKeepsTheTargetsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  TTempDir dir;
+  std::string target = dir / "theirs.txt";
+  WriteTestFile(target, "old");
+  ASSERT_EQ(::chown(target.c_str(), kNobody, kNobody), 0);
+  ::chmod(target.c_str(), 04750);
+  EXPECT_EQ(replaceResult(target), 1);
+  struct stat st;
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody);
+  EXPECT_EQ(st.st_gid, kNobody);
+  EXPECT_EQ(st.st_mode & 07777, 04750u) << "the mode is set after the owner, which clears set-user-ID";
+  EXPECT_EQ(ReadTestFile(target), "new");
+}
+
 TEST(ReplaceStream, ATargetWithTheLongestNameCanBeReplaced) {
   TTempDir dir;
   std::string target = dir / (std::string(250, 'n') + ".txt");  // 254 of the 255 bytes a name may have
