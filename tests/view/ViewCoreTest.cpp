@@ -64,6 +64,23 @@ TEST(ViewCore, PixelMappingRoundTrip) {
   EXPECT_FALSE(v->PointAtPixel(v->TextRect().left() - 3 * cw, v->TextRect().top(), p));
 }
 
+TEST(ViewCore, PixelsAboveTheTextMapToTheLinesAboveTheTop) {
+  TestMemView v(numberedLines(30), 300, 150);
+  v->SetTopLine(5);
+  const int top = v->TextRect().top(), lh = v->LineHeight();
+  const int x = v->TextRect().left() + 1;
+  struct Case {
+    int y;
+    int64_t line;
+  };
+  const Case cases[] = {{top, 5}, {top - 1, 4}, {top - lh, 4}, {top - lh - 1, 3}, {top - 2 * lh, 3}};
+  for (const Case& c : cases) {
+    TTextPoint p;
+    ASSERT_TRUE(v->PointAtPixel(x, c.y, p)) << c.y - top;
+    EXPECT_EQ(c.line, p.Line) << c.y - top;
+  }
+}
+
 TEST(ViewCore, ScrollBarsUseTheScrollFactor) {
   TestMemView v(numberedLines(200000), 300, 200);
   EXPECT_EQ(4, v->VScrollFactor());
