@@ -95,7 +95,8 @@ void TImageLister::ListHeader() {
   WriteItem("PESize", Format("%8d ($%0:.8x)", imageEnd));
   if (imageEnd < fileSize + 4) {
     int64_t additional = int64_t(fileSize) - int64_t(imageEnd);
-    WriteItem("AdditionalSize", Format("%8d ($%0:.8x)", additional));
+    // The hexadecimal form of a size a few bytes below zero is its 32-bit two's complement.
+    WriteItem("AdditionalSize", Format("%8d ($%.8x)", additional, uint32_t(additional)));
     std::string signature;
     if (imageEnd < fileSize) {
       const uint8_t* behind = im.Bytes(imageEnd, fileSize - imageEnd);
