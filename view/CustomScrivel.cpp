@@ -29,6 +29,12 @@ namespace {
 
 const char kDefaultFontName[] = "Courier New";
 
+// base + delta limited to lo..hi, without overflow for deltas of any size.
+int64_t clampedSum(int64_t base, int64_t delta, int64_t lo, int64_t hi) {
+  if (delta >= 0) return delta >= hi - base ? hi : std::max(base + delta, lo);
+  return delta <= lo - base ? lo : std::min(base + delta, hi);
+}
+
 // The Unicode character of every byte of the ANSI code page, for painting.
 QFont defaultViewFont() {
   QFont font(kDefaultFontName);
@@ -470,8 +476,8 @@ void TCustomScrivel::SetLeftCol(int32_t column) {
 
 void TCustomScrivel::ScrollBy(int64_t columns, int64_t lines) {
   const int64_t count = DisplayLineCount();
-  const int64_t newTop = std::clamp<int64_t>(topLine_ + lines, 0, std::max<int64_t>(count - 1, 0));
-  const int64_t newLeft = wordWrap_ ? 0 : std::clamp<int64_t>(leftCol_ + columns, 0, std::max<int64_t>(longestLine_, 0));
+  const int64_t newTop = clampedSum(topLine_, lines, 0, std::max<int64_t>(count - 1, 0));
+  const int64_t newLeft = wordWrap_ ? 0 : clampedSum(leftCol_, columns, 0, std::max<int64_t>(longestLine_, 0));
   const int64_t dLines = newTop - topLine_;
   const int64_t dCols = newLeft - leftCol_;
   if (dLines == 0 && dCols == 0) return;
@@ -481,11 +487,13 @@ void TCustomScrivel::ScrollBy(int64_t columns, int64_t lines) {
   leftCol_ = static_cast<int32_t>(newLeft);
   // Move what is painted and paint only the uncovered strips. Vertical moves
   // take the gutter along; its marks belong to the lines.
-  const int64_t dy = -dLines * lineHeight_;
-  const int64_t dx = -dCols * charWidth_;
   QRect area = textRect_;
   if (dCols == 0) area.setLeft(textRect_.left() - gutterWidth_);
-  if (std::abs(dy) >= area.height() || std::abs(dx) >= area.width() || paintLock_ > 0 ||
+  // A move of a whole area or more repaints (and keeps the pixel distances in range).
+  const bool withinArea = std::abs(dLines) < area.height() && std::abs(dCols) < area.width();
+  const int64_t dy = withinArea ? -dLines * lineHeight_ : 0;
+  const int64_t dx = withinArea ? -dCols * charWidth_ : 0;
+  if (!withinArea || std::abs(dy) >= area.height() || std::abs(dx) >= area.width() || paintLock_ > 0 ||
       !viewport()->isVisible()) {
     Invalidate();
   } else {
@@ -550,8 +558,10 @@ void TCustomScrivel::ClampScrollPosition() {
 }
 
 void TCustomScrivel::GetContentSize(int64_t& width, int64_t& height) {
-  width = longestLine_ * charWidth_;
-  height = DisplayLineCount() * lineHeight_;
+  // Sizes beyond 64 bits of pixels (2^62 lines and more) stay at the largest value.
+  auto product = [](int64_t a, int64_t b) { return b > 0 && a > INT64_MAX / b ? INT64_MAX : a * b; };
+  width = product(longestLine_, charWidth_);
+  height = product(DisplayLineCount(), lineHeight_);
 }
 
 // ---------------------------------------------------------------- paint lock

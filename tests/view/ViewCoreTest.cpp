@@ -14,6 +14,7 @@
 #include "platform/Streams.h"
 #include "util/DiagLog.h"
 #include "view/GutterOptions.h"
+#include "view/ScrollFactor.h"
 
 namespace {
 
@@ -79,6 +80,52 @@ TEST(ViewCore, PixelsAboveTheTextMapToTheLinesAboveTheTop) {
     ASSERT_TRUE(v->PointAtPixel(x, c.y, p)) << c.y - top;
     EXPECT_EQ(c.line, p.Line) << c.y - top;
   }
+}
+
+// A view of 2^62 lines, as a hex dump of a very large device has.
+class THugeView : public TCustomScrivel {
+public:
+  static constexpr int64_t kLines = int64_t{1} << 62;
+  void Reformat() override {}
+  int64_t DisplayLineCount() override { return kLines; }
+  bool GetDisplayLine(int64_t line, std::string& text) override {
+    text.clear();
+    if (line < 0 || line >= kLines) return false;
+    text = "0123456789ABCDEF";
+    return true;
+  }
+  int64_t TextLength() override { return INT64_MAX; }
+};
+
+TEST(ViewCore, ScrollingOverTwoToTheSixtyTwoLines) {
+  EnsureQtApp();
+  THugeView v;
+  v.setAttribute(Qt::WA_DontShowOnScreen);
+  v.resize(300, 150);
+  v.show();
+  v.SetLongestLine(16);
+  v.UpdateScrollBars();
+  EXPECT_EQ(ScrollFactorFor(THugeView::kLines), v.VScrollFactor());
+  v.ScrollBy(0, THugeView::kLines);
+  EXPECT_EQ(THugeView::kLines - 1, v.TopLine());
+  v.ScrollBy(0, -THugeView::kLines);
+  EXPECT_EQ(0, v.TopLine());
+  v.ScrollBy(0, INT64_MAX);
+  EXPECT_EQ(THugeView::kLines - 1, v.TopLine());
+  v.ScrollBy(0, INT64_MIN);
+  EXPECT_EQ(0, v.TopLine());
+  v.VScroll(SB_BOTTOM);
+  EXPECT_EQ(THugeView::kLines - v.VisibleLines(), v.TopLine());
+  v.VScroll(SB_THUMBTRACK, v.verticalScrollBar()->maximum() / 2);
+  EXPECT_GT(v.TopLine(), THugeView::kLines / 4);
+  v.ScrollToPoint({0, 12}, true);
+  EXPECT_EQ(std::max<int64_t>(12 - v.VisibleLines() / 2, 0), v.TopLine());
+  int64_t width = 0, height = 0;
+  v.GetContentSize(width, height);
+  EXPECT_EQ(16 * v.CharWidth(), width);
+  EXPECT_EQ(INT64_MAX, height);  // the pixel height does not fit: as large as it gets
+  const QImage img = v.Render();
+  EXPECT_FALSE(img.isNull());
 }
 
 TEST(ViewCore, ScrollBarsUseTheScrollFactor) {
