@@ -74,16 +74,20 @@ void TCustomScrivel::SetSelectionByPoints(const TTextPoint* start, const TTextPo
 void TCustomScrivel::recomputeSelectionPoints() { SetSelectionByPoints(nullptr, nullptr); }
 
 void TCustomScrivel::SetColumnSelection(int32_t startCol, int32_t endCol, int64_t startLine, int64_t endLine) {
-  const TTextPoint s{startCol, startLine};
-  const TTextPoint e{endCol, endLine};
-  if (columnSel_ && selStartPt_ == s && selEndPt_ == e) return;
+  // The anchor is the given start; the stored points are the two corners in
+  // text order, also for a selection made upwards or leftwards.
+  const TTextPoint anchor{startCol, startLine};
+  TTextPoint s = anchor;
+  TTextPoint e{endCol, endLine};
+  if (PointBefore(e, s)) std::swap(s, e);
+  if (columnSel_ && selStartPt_ == s && selEndPt_ == e && anchorPt_ == anchor) return;
   columnSel_ = true;
-  anchorAtStart_ = true;
+  anchorAtStart_ = s == anchor;
   int64_t so = 0, eo = 0;
   if (!PointToOffset(s, so)) so = 0;
   if (!PointToOffset(e, eo)) eo = so;
-  SetSelectionPoints(s, e, std::max<int64_t>(eo - so, 0), std::min(so, eo));
-  anchorPt_ = s;
+  SetSelectionPoints(s, e, std::max<int64_t>(eo - so, 0), so);
+  anchorPt_ = anchor;
   SelectionChanged();
   Invalidate();
 }

@@ -139,6 +139,26 @@ TEST(Selection, ColumnSelectionIsARectangle) {
   EXPECT_FALSE(v->ColumnSelection());
 }
 
+TEST(Selection, ColumnSelectionMadeUpwardsOrLeftwards) {
+  TestMemView v("abcdef\nabcdef\nabcdef\n");
+  // From (4, 2) up to (1, 0): the same rectangle as from (1, 0) down to (4, 2).
+  v->SetColumnSelection(4, 1, 2, 0);
+  EXPECT_TRUE(v->IsInSelection(2, 1));
+  EXPECT_TRUE(v->IsInSelection(4, 0));
+  EXPECT_FALSE(v->IsInSelection(5, 2));
+  EXPECT_EQ((TTextPoint{4, 2}), v->AnchorPoint());
+  // Start and length are the stream range between the two corners.
+  EXPECT_EQ(1, v->SelStart());
+  EXPECT_EQ(17, v->SelLength());
+  // Leftwards on one line.
+  v->SetColumnSelection(5, 2, 1, 1);
+  EXPECT_EQ(9, v->SelStart());
+  EXPECT_EQ(3, v->SelLength());
+  std::string text;
+  v->GetSelText(text);
+  EXPECT_EQ("cde", text);
+}
+
 TEST(Selection, StreamSelectionMembership) {
   TestMemView v("abcdef\nabcdef\nabcdef\n");
   v->SetSelection(9, 3);  // (3,0) .. (5,1)
