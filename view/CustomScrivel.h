@@ -377,6 +377,8 @@ private:
   bool selectedColumns(int64_t line, int32_t& from, int32_t& to) const;
   void recomputeSelectionPoints();
   void moveCaretHorizontally(uint16_t key, TShiftState shift);
+  // Whether the display line goes on in the next one without a line end (word wrap).
+  bool wrapsIntoNextLine(int64_t line);
   int64_t lineStartOffset(int64_t line);
   int64_t lineEndOffset(int64_t line);
   void logCaretTrace(const char* text);

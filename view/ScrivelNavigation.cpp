@@ -364,11 +364,23 @@ bool TCustomScrivel::MoveCaretLines(int64_t delta, bool extend) {
   return true;
 }
 
+bool TCustomScrivel::wrapsIntoNextLine(int64_t line) {
+  if (line < 0 || line + 1 >= DisplayLineCount()) return false;
+  const int64_t end = lineEndOffset(line);
+  return end >= 0 && end == lineStartOffset(line + 1);
+}
+
 void TCustomScrivel::moveCaretHorizontally(uint16_t key, TShiftState shift) {
   const bool ext = shift & ssShift;
   const bool ctrl = shift & ssCtrl;
   const int64_t count = DisplayLineCount();
   TTextPoint c = caret_;
+  // A wrap point is both the end of one display line and the start of the
+  // next: the move goes on from the side it leaves by.
+  if (key == VK_LEFT && c.Col == 0 && wrapsIntoNextLine(c.Line - 1))
+    c = {DisplayLineLength(c.Line - 1), c.Line - 1};
+  else if (key == VK_RIGHT && c.Line < count && c.Col >= DisplayLineLength(c.Line) && wrapsIntoNextLine(c.Line))
+    c = {0, c.Line + 1};
   int64_t target = -1;
   if (key == VK_LEFT) {
     if (!ctrl) {
@@ -465,6 +477,7 @@ void TCustomScrivel::CaretModeKey(uint16_t& key, TShiftState shift) {
       break;
     }
     case VK_END: {
+      const int64_t line = caret_.Line;
       int64_t target;
       if (ctrl) {
         target = TextLength();
@@ -478,6 +491,10 @@ void TCustomScrivel::CaretModeKey(uint16_t& key, TShiftState shift) {
         if (target < 0) target = TextLength();
       }
       ExtendSelection(ext, target);
+      // The end of a wrapped display line is also the start of the next one:
+      // the caret stays on its own line.
+      if (!ctrl && caret_ == TTextPoint{0, line + 1} && wrapsIntoNextLine(line))
+        SetCaretPoint({DisplayLineLength(line), line});
       desiredCol_ = -1;
       break;
     }

@@ -92,6 +92,48 @@ TEST(Selection, VerticalMovesKeepTheDesiredColumn) {
   EXPECT_EQ((TTextPoint{17, 0}), v->CaretPoint());
 }
 
+TEST(Selection, HorizontalMovesCrossWrapPoints) {
+  // Wrapped at 10 columns: display lines "0123456789", "abcdefghij", "KL"
+  // (then a line end) and "z". Offsets 10 and 20 are wrap points: the end of
+  // one display line and the start of the next.
+  TestMemView v("0123456789abcdefghijKL\nz");
+  v->resize(v->width() + 10 * v->CharWidth() - v->ClientTextWidth(), v->height());
+  v->SetWordWrap(true);
+  ASSERT_EQ(4, v->DisplayLineCount());
+  v->SetCaretKeys(true);
+  struct Case {
+    const char* what;
+    int64_t caret;
+    std::vector<Key> keys;
+    int64_t offsetAfter;
+    TTextPoint pointAfter;
+  };
+  const Case cases[] = {
+      {"Left at the start of a wrapped piece", 10, {{VK_LEFT, 0}}, 9, {9, 0}},
+      {"Ctrl+Left at the start of a wrapped piece", 20, {{VK_LEFT, ssCtrl}}, 10, {0, 1}},
+      {"End stays on the display line", 5, {{VK_END, 0}}, 10, {10, 0}},
+      {"End twice", 5, {{VK_END, 0}, {VK_END, 0}}, 10, {10, 0}},
+      {"End, then Right", 5, {{VK_END, 0}, {VK_RIGHT, 0}}, 11, {1, 1}},
+      {"End, then Left", 5, {{VK_END, 0}, {VK_LEFT, 0}}, 9, {9, 0}},
+      {"Left over a line end", 23, {{VK_LEFT, 0}}, 22, {2, 2}},
+      {"Home on a wrapped piece", 15, {{VK_HOME, 0}}, 10, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    v->SetCaretAndClearSel(c.caret);
+    for (Key k : c.keys) {
+      uint16_t vk = k.vk;
+      v->KeyDown(vk, k.shift);
+    }
+    EXPECT_EQ(c.offsetAfter, v->CaretPos()) << c.what;
+    EXPECT_EQ(c.pointAfter, v->CaretPoint()) << c.what;
+  }
+  // Shift+Left over a wrap point selects the character before it.
+  v->SetCaretAndClearSel(10);
+  press(v.view, {{VK_LEFT, ssShift}});
+  EXPECT_EQ(9, v->SelStart());
+  EXPECT_EQ(1, v->SelLength());
+}
+
 TEST(Selection, NumberedBookmarksWithCtrlDigits) {
   TestMemView v("0123456789\nabcdefghij\n");
   v->SetCaretKeys(true);
