@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "view/TabExpansion.h"
+
 TLineScrivel::TLineScrivel(QWidget* parent) : TCustomScrivel(parent) {
   list_.OnChange = [this](TStringList&) { listChanged(); };
   starts_.push_back(0);
@@ -90,7 +92,9 @@ void TLineScrivel::Reformat() {
       offset += len + le;
       if (!WordWrap()) {
         entries_.push_back({i, 0, len});
-        longest = std::max<int64_t>(longest, len);
+        // The scroll range is the painted width, which tabs widen.
+        const bool hasTabs = std::memchr(s.data(), '\t', static_cast<size_t>(len)) != nullptr;
+        longest = std::max<int64_t>(longest, hasTabs ? ScreenWidth(s, TabSize()) : len);
         continue;
       }
       firstEntry_.push_back(static_cast<int64_t>(entries_.size()));

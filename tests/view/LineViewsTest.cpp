@@ -2,6 +2,7 @@
 
 #include "ViewTestSupport.h"
 #include "view/LineScrivel.h"
+#include "view/TabExpansion.h"
 #include "view/ViewStrings.h"
 #include "view/ViewTextPos.h"
 
@@ -144,6 +145,17 @@ TEST(LineView, LongLinesKeepTheirFullLength) {
   int64_t offset;
   EXPECT_TRUE(v->PointToOffset({2, 7000}, offset));
   EXPECT_EQ(70002, offset);
+}
+
+TEST(LineView, TabsWidenTheHorizontalScrollRange) {
+  TestLineView v;
+  const std::string tabbed = std::string(10, '\t') + "X";  // the X at screen column 79
+  v->Lines().Add("short");
+  v->Lines().Add(tabbed);
+  EXPECT_EQ(ScreenWidth(tabbed, v->TabSize()), v->LongestLine());
+  ASSERT_LT(v->VisibleColumns(), 80);
+  v->HScroll(SB_BOTTOM);
+  EXPECT_GE(v->LeftCol() + v->VisibleColumns(), 80);
 }
 
 TEST(LineView, LineToOffsetOverManyLines) {
