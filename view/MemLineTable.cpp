@@ -60,7 +60,7 @@ void BuildMemLayout(const char* text, int32_t size, int32_t widthLimit, int32_t 
         int64_t col = 0;
         pieceEnd = p;
         while (pieceEnd < eol && col < limit) {
-          col = *pieceEnd == '\t' ? (col / tabSize + 1) * tabSize : col + 1;
+          col = *pieceEnd == '\t' ? ScreenColumnAfterTab(col, tabSize) : col + 1;
           ++pieceEnd;
         }
         width = col;

@@ -24,8 +24,10 @@ struct TMemLayout {
 };
 
 // Splits the block into display lines. widthLimit > 0 wraps lines at that
-// many columns (tabs advance to multiples of the tab size there); 0 or below
-// means no wrapping. The previous capacity of `out.Lines` is reused.
+// many columns; 0 or below means no wrapping. Tabs count with the width the
+// view paints them (TabExpansion.h), so every character of a piece but a
+// tab's blanks lies inside the window, and Longest is the painted width.
+// The previous capacity of `out.Lines` is reused.
 void BuildMemLayout(const char* text, int32_t size, int32_t widthLimit, int32_t tabSize,
                     TMemLayout& out);
 

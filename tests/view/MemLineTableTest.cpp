@@ -7,6 +7,7 @@
 
 #include "ViewTestSupport.h"
 #include "view/MemLineTable.h"
+#include "view/TabExpansion.h"
 
 namespace {
 
@@ -107,12 +108,43 @@ TEST(MemLineTable, WrappedPiecesHaveNegativeLengths) {
   EXPECT_EQ((TTextPoint{10, 0}), p);
 }
 
-TEST(MemLineTable, TabsAdvanceToMultiplesOfTheTabSizeWhenWrapping) {
-  const TMemLayout l = layoutOf("\tabcdefghij", 10);
-  // The tab reaches column 8; two letters fill the line to 10.
-  EXPECT_EQ((Entries{{0, -3}, {3, -8}}), entries(l.Lines));
-  EXPECT_EQ(10, l.Longest);
-  EXPECT_EQ(17, layoutOf("ab\tc\tx").Longest);
+TEST(MemLineTable, TabsWrapAsTheViewPaintsThem) {
+  // The tab at column 0 reaches column 7; three letters fill the line to 10.
+  EXPECT_EQ((Entries{{0, -4}, {4, -7}}), entries(layoutOf("\tabcdefghij", 10).Lines));
+  // A tab at column 7 reaches column 15: the letters after it go to the next piece.
+  EXPECT_EQ((Entries{{0, -8}, {8, -3}}), entries(layoutOf("abcdefg\tXYZ", 10).Lines));
+  EXPECT_EQ(16, layoutOf("ab\tc\tx").Longest);
+  EXPECT_EQ(16, layoutOf("abcdefg\tX").Longest);
+}
+
+// Every character but a tab starts inside the window when wrapping (a tab
+// may reach past the edge with its blanks), and without wrapping the
+// longest line is the widest painted one.
+TEST(MemLineTable, PiecesFitTheWindowAsPainted) {
+  std::mt19937 rng(11);
+  const char alphabet[] = {'x', 'y', '\t', '\t', '\n', ' '};
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int n = static_cast<int>(rng() % 80);
+    for (int i = 0; i < n; ++i) text += alphabet[rng() % sizeof alphabet];
+    for (int32_t tabSize : {4, 8}) {
+      int64_t widest = 0;
+      for (const TMemLine& l : layoutOf(text, 0, tabSize).Lines)
+        widest = std::max(widest, ScreenWidth(std::string_view(text).substr(l.Start, l.Chars()), tabSize));
+      EXPECT_EQ(widest, layoutOf(text, 0, tabSize).Longest);
+      for (int32_t width : {1, 3, 8, 10, 20}) {
+        for (const TMemLine& l : layoutOf(text, width, tabSize).Lines) {
+          const std::string_view piece = std::string_view(text).substr(l.Start, l.Chars());
+          for (int32_t i = 0; i < l.Chars(); ++i) {
+            if (piece[i] == '\t') continue;
+            int32_t col = i;
+            CharToScreenColumn(piece, col, tabSize);
+            EXPECT_LT(col, width) << "piece '" << piece << "' width " << width;
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(MemLineTable, WrapWidthsMatchFold) {
