@@ -4,6 +4,8 @@
 #include <tuple>
 #include <vector>
 
+#include "textbuf/EditBuffer.h"
+#include "textbuf/EditPos.h"
 #include "view/BookmarkList.h"
 
 namespace {
@@ -102,6 +104,52 @@ TEST(BookmarkList, ShiftMarkersTable) {
     EXPECT_EQ(c.newOffset, after->Offset) << c.what;
     EXPECT_EQ(c.newValue, after->Value) << c.what;
     EXPECT_GE(after->Offset, 0) << c.what;
+  }
+}
+
+// Edits made through an edit position reach the buffer's marker list with
+// the offsets and deltas the buffer reports.
+TEST(BookmarkList, BufferEditsMoveMarkers) {
+  const std::string text = "0123456789\r\nabcdefghij\r\nKLMNOPQRST\r\n";
+  struct Case {
+    const char* what;
+    int32_t at;
+    int32_t deleted;
+    const char* inserted;
+    Marks expected;
+  };
+  // Bookmark 2 marks line 1 ("abcdefghij", 12 .. 22), marker 7 "cdefg" (14 .. 19),
+  // highlighter marker -3 "MNO" (26 .. 29).
+  const Case cases[] = {
+      {"insert at a marker's start", 14, 0, "xy", {{2, 12, 12}, {7, 16, 5}, {-3, 28, 3}}},
+      {"insert at a marker's end", 19, 0, "xy", {{2, 12, 12}, {7, 14, 7}, {-3, 28, 3}}},
+      {"insert a line end inside", 16, 0, "\r\n", {{2, 12, 12}, {7, 14, 7}, {-3, 28, 3}}},
+      {"delete at a marker's start", 14, 2, "", {{2, 12, 8}, {7, 14, 3}, {-3, 24, 3}}},
+      {"delete over a marker's end", 18, 3, "", {{2, 12, 7}, {7, 14, 4}, {-3, 23, 3}}},
+      {"delete the line end before a marker", 10, 2, "", {{2, 10, 10}, {7, 12, 5}, {-3, 24, 3}}},
+      {"delete spanning markers", 9, 18, "", {{2, 9, 0}, {7, 9, 0}}},
+      {"delete all", 0, 36, "", {{2, 0, 0}, {7, 0, 0}}},
+  };
+  for (const Case& c : cases) {
+    TRefPtr<TEditBuffer> buffer(new TEditBuffer);
+    buffer->SetText(text);
+    auto owned = std::make_unique<TBookmarkList>(buffer.get());
+    TBookmarkList& list = *owned;
+    buffer->SetMarkerList(std::move(owned));
+    list.SetMarker(2, 10, 12);
+    list.SetMarker(7, 5, 14);
+    list.SetMarker(-3, 3, 26);
+    TRefPtr<TEditPos> pos(new TEditPos(buffer.get()));
+    pos->SetPos(c.at);
+    ASSERT_FALSE(pos->Invalid()) << c.what;
+    if (c.deleted > 0) {
+      ASSERT_TRUE(pos->DeleteText(c.deleted)) << c.what;
+    }
+    if (*c.inserted) {
+      ASSERT_TRUE(pos->InsertText(c.inserted)) << c.what;
+    }
+    EXPECT_EQ(c.expected, marksOf(list)) << c.what;
+    expectConsistent(list);
   }
 }
 
