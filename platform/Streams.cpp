@@ -79,7 +79,8 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   int64_t base = origin == TSeekOrigin::soBeginning ? 0
                  : origin == TSeekOrigin::soCurrent ? static_cast<int64_t>(position_)
                                                     : static_cast<int64_t>(size_);
-  int64_t pos = base + offset;
+  int64_t pos;
+  if (__builtin_add_overflow(base, offset, &pos)) pos = offset < 0 ? 0 : INT64_MAX;
   if (pos < 0) pos = 0;
   position_ = static_cast<size_t>(pos);
   return pos;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -72,6 +73,14 @@ TEST(MemoryStream, AWriteBeyondTheEndFillsTheGapWithZeros) {
   m.SetPosition(4);
   m.WriteString("x");
   EXPECT_EQ(m.ToString(), std::string("ab\0\0x", 5));
+}
+
+TEST(MemoryStream, SeeksBeyondTheRangeOfAPositionStopAtItsEnds) {
+  TMemoryStream m;
+  m.WriteString("abc");
+  EXPECT_EQ(m.Seek(INT64_MAX, TSeekOrigin::soCurrent), INT64_MAX);
+  EXPECT_EQ(m.Seek(INT64_MIN, TSeekOrigin::soEnd), 0);
+  EXPECT_EQ(m.Seek(-1, TSeekOrigin::soBeginning), 0);
 }
 
 TEST(FileStream, MissingFileRaisesWithItsName) {
