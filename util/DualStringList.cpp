@@ -10,23 +10,19 @@ void TDualStringList::checkIndex(int index) const {
   if (index < 0 || index >= Count()) ListError("List index out of bounds (%d)", index);
 }
 
-// Opening the outermost update tells OnChanging once, closing it tells OnChange once.
+// Opening the outermost update tells OnChanging once, closing it tells
+// OnChange once: TStrings calls this while the list still counts as not updating.
 void TDualStringList::SetUpdateState(bool updating) {
-  if (updating) {
-    Changing();
-    updating_ = true;
-  } else {
-    updating_ = false;
-    Changed();
-  }
+  if (updating) Changing();
+  else Changed();
 }
 
 void TDualStringList::Changing() {
-  if (!updating_ && OnChanging) OnChanging(*this);
+  if (!Updating() && OnChanging) OnChanging(*this);
 }
 
 void TDualStringList::Changed() {
-  if (!updating_ && OnChange) OnChange(*this);
+  if (!Updating() && OnChange) OnChange(*this);
 }
 
 void TDualStringList::SetCapacity(int capacity) {

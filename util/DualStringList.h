@@ -93,5 +93,4 @@ private:
   std::vector<std::pair<std::string, std::string>> items_;
   int capacity_ = 0;
   bool sorted_ = false;
-  bool updating_ = false;
 };
