@@ -319,7 +319,7 @@ void TCustomScrivel::UpdateScrollBars() {
   updatingScrollBars_ = false;
 }
 
-bool TCustomScrivel::ShowVerticalBarForWrap() {
+bool TCustomScrivel::showVerticalBarForWrap() {
   if (!wordWrap_ || !hideScrollbars_ || vbarShown_) return false;
   if (scrollbars_ != ssVertical && scrollbars_ != ssBoth) return false;
   if (DisplayLineCount() <= VisibleLines()) return false;
@@ -548,7 +548,18 @@ void TCustomScrivel::ScrollToPoint(const TTextPoint& point, bool centre) {
   Invalidate();
 }
 
-void TCustomScrivel::ClampScrollPosition() {
+void TCustomScrivel::LayOutLines(const std::function<int64_t(int32_t wrapWidth)>& build) {
+  DropCharTypesCache();
+  for (int pass = 0; pass < 2; ++pass) {
+    SetLongestLine(build(wordWrap_ ? std::max(VisibleColumns(), 1) : 0));
+    if (!showVerticalBarForWrap()) break;
+  }
+  clampScrollPosition();
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomScrivel::clampScrollPosition() {
   const int64_t count = DisplayLineCount();
   if (topLine_ > 0 && topLine_ >= count) SetTopLine(count - 1);
   if (leftCol_ > 0 && (wordWrap_ || leftCol_ > longestLine_)) {

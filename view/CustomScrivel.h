@@ -339,9 +339,13 @@ protected:
   // Recomputes the text rectangle; when it changed, reformats (word wrap) or
   // updates the scroll bars and repaints.
   void UpdateTextRect();
-  // Word wrap: shows the vertical bar when a reformat found more lines than
-  // fit while it was hidden; answers whether it was shown (reformat again).
-  bool ShowVerticalBarForWrap();
+  // The frame of every Reformat: `build` lays the display lines out for a
+  // wrap width (0 without word wrap, else the visible columns and at least 1)
+  // and answers the longest line in screen columns. With word wrap it runs a
+  // second time when its lines need the hidden vertical bar, which narrows
+  // the text. Then the scroll position is kept inside the text, the scroll
+  // bars follow and the view repaints.
+  void LayOutLines(const std::function<int64_t(int32_t wrapWidth)>& build);
   // Repaint, or a pending repaint while the paint lock is held.
   void Invalidate();
   void SetDoubleLineEnd(bool value) { doubleLineEnd_ = value; }
@@ -353,14 +357,17 @@ protected:
     firstTabOfLongLines_.clear();
   }
   int64_t PageLines() const;
-  // After a reformat: keeps the top line and left column inside the text.
-  void ClampScrollPosition();
 
   int64_t longestLine_ = 0;
   bool vbarShown_ = false;
   bool hbarShown_ = false;
 
 private:
+  // Word wrap: shows the vertical bar when a layout found more lines than
+  // fit while it was hidden; answers whether it was shown (lay out again).
+  bool showVerticalBarForWrap();
+  // After a layout: keeps the top line and left column inside the text.
+  void clampScrollPosition();
   void paintLine(QPainter& painter, TDrawLineInfo& info, const QRect& lineRect);
   void paintSegment(TDrawLineInfo& info, int32_t from, int32_t to, bool selected);
   void setVerticalBarShown(bool shown);

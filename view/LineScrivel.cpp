@@ -71,26 +71,22 @@ void TLineScrivel::SetDoubleLineEnd(bool value) {
 }
 
 void TLineScrivel::Reformat() {
-  DropCharTypesCache();
   const int count = list_.Count();
   const int64_t le = LineEndLength();
   starts_.resize(static_cast<size_t>(count) + 1);
-  entries_.clear();
-  firstEntry_.clear();
-  for (int pass = 0; pass < 2; ++pass) {
+  LayOutLines([&](int32_t wrapWidth) {
     entries_.clear();
     firstEntry_.clear();
     int64_t offset = 0;
     int64_t longest = 0;
-    const int32_t limit = WordWrap() ? std::max(VisibleColumns(), 1) : 0;
     entries_.reserve(static_cast<size_t>(count));
-    if (WordWrap()) firstEntry_.reserve(static_cast<size_t>(count));
+    if (wrapWidth > 0) firstEntry_.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
       const std::string& s = list_.Item(i);
       const int32_t len = static_cast<int32_t>(std::min<size_t>(s.size(), INT32_MAX));
       starts_[static_cast<size_t>(i)] = offset;
       offset += len + le;
-      if (!WordWrap()) {
+      if (wrapWidth <= 0) {
         entries_.push_back({i, 0, len});
         // The scroll range is the painted width, which tabs widen.
         const bool hasTabs = std::memchr(s.data(), '\t', static_cast<size_t>(len)) != nullptr;
@@ -100,7 +96,7 @@ void TLineScrivel::Reformat() {
       firstEntry_.push_back(static_cast<int64_t>(entries_.size()));
       int32_t at = 0;
       do {
-        const int32_t piece = std::min(limit, len - at);
+        const int32_t piece = std::min(wrapWidth, len - at);
         entries_.push_back({i, at, piece});
         longest = std::max<int64_t>(longest, piece);
         at += piece;
@@ -108,12 +104,8 @@ void TLineScrivel::Reformat() {
     }
     starts_[static_cast<size_t>(count)] = offset;
     total_ = offset;
-    SetLongestLine(longest);
-    if (!ShowVerticalBarForWrap()) break;
-  }
-  ClampScrollPosition();
-  UpdateScrollBars();
-  Invalidate();
+    return longest;
+  });
 }
 
 int32_t TLineScrivel::DisplayLineLength(int64_t line) {
@@ -259,20 +251,8 @@ intptr_t TLineScrivel::FindLineTag(int64_t line, int32_t& offset, uint16_t key) 
 }
 
 int64_t TLineScrivel::FindTaggedLine(intptr_t value, uint16_t key, int64_t first, int64_t last) {
-  const int64_t n = list_.Count();
-  if (n == 0) return -1;
-  if (first < 0) {
-    first = 0;
-    last = n - 1;
-  }
-  const int64_t step = last < first ? -1 : 1;
-  first = std::clamp<int64_t>(first, 0, n - 1);
-  last = std::clamp<int64_t>(last, 0, n - 1);
-  for (int64_t line = first;; line += step) {
-    if (linetags::Holds(chainOf(static_cast<int>(line)), value, key)) return line;
-    if (line == last) break;
-  }
-  return -1;
+  return linetags::FindTaggedLine(list_.Count(), value, key, first, last,
+                                  [this](int64_t line) { return chainOf(static_cast<int>(line)); });
 }
 
 bool TLineScrivel::AddLineTag(int64_t line, int32_t offset, bool ownsValue, intptr_t value, uint16_t key) {

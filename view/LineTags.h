@@ -3,6 +3,7 @@
 // character offset in a line, kept per line as a singly linked chain sorted
 // by offset. A tag that owns its value holds a TLineTagObject, which is asked
 // to release itself when the tag goes (and freed when it does not).
+#include <algorithm>
 #include <cstdint>
 
 #include "textbuf/LineChunks.h"
@@ -32,5 +33,25 @@ bool Holds(const TLineTag* chain, intptr_t value, uint16_t key);
 bool Remove(TLineTag*& chain, uint16_t key, intptr_t value, int32_t offset);
 // Frees the whole chain, releasing owned values.
 void Free(TLineTag*& chain);
+
+// The first of `count` lines, from `first` to `last` (backwards when last <
+// first; all lines when first < 0), whose chain (chainAt(line)) holds the
+// value; -1 when none.
+template <class ChainAt>
+int64_t FindTaggedLine(int64_t count, intptr_t value, uint16_t key, int64_t first, int64_t last,
+                       ChainAt chainAt) {
+  if (count <= 0) return -1;
+  if (first < 0) {
+    first = 0;
+    last = count - 1;
+  }
+  const int64_t step = last < first ? -1 : 1;
+  first = std::clamp<int64_t>(first, 0, count - 1);
+  last = std::clamp<int64_t>(last, 0, count - 1);
+  for (int64_t line = first;; line += step) {
+    if (Holds(chainAt(line), value, key)) return line;
+    if (line == last) return -1;
+  }
+}
 
 }  // namespace linetags

@@ -49,27 +49,10 @@ bool TMemScrivel::LoadFromStream(TStream& stream, const std::string& extension) 
 }
 
 void TMemScrivel::Reformat() {
-  DropCharTypesCache();
-  if (!text_ || size_ <= 0) {
-    layout_.Lines.clear();
-    layout_.Logical.clear();
-    layout_.Longest = 0;
-    SetLongestLine(0);
-    ClampScrollPosition();
-    UpdateScrollBars();
-    Invalidate();
-    return;
-  }
-  for (int pass = 0; pass < 2; ++pass) {
-    // A wrap width below 1 column counts as 1.
-    const int32_t limit = WordWrap() ? std::max(VisibleColumns(), 1) : 0;
-    BuildMemLayout(text_, size_, limit, TabSize(), layout_);
-    SetLongestLine(layout_.Longest);
-    if (!ShowVerticalBarForWrap()) break;
-  }
-  ClampScrollPosition();
-  UpdateScrollBars();
-  Invalidate();
+  LayOutLines([this](int32_t wrapWidth) {
+    BuildMemLayout(text_, size_, wrapWidth, TabSize(), layout_);
+    return layout_.Longest;
+  });
 }
 
 int32_t TMemScrivel::DisplayLineLength(int64_t line) {
@@ -165,20 +148,8 @@ intptr_t TMemScrivel::FindLineTag(int64_t line, int32_t& offset, uint16_t key) {
 }
 
 int64_t TMemScrivel::FindTaggedLine(intptr_t value, uint16_t key, int64_t first, int64_t last) {
-  const int64_t n = static_cast<int64_t>(tags_.size());
-  if (n == 0) return -1;
-  if (first < 0) {
-    first = 0;
-    last = n - 1;
-  }
-  const int64_t step = last < first ? -1 : 1;
-  first = std::clamp<int64_t>(first, 0, n - 1);
-  last = std::clamp<int64_t>(last, 0, n - 1);
-  for (int64_t line = first;; line += step) {
-    if (linetags::Holds(tags_[static_cast<size_t>(line)], value, key)) return line;
-    if (line == last) break;
-  }
-  return -1;
+  return linetags::FindTaggedLine(static_cast<int64_t>(tags_.size()), value, key, first, last,
+                                  [this](int64_t line) { return tags_[static_cast<size_t>(line)]; });
 }
 
 bool TMemScrivel::AddLineTag(int64_t line, int32_t offset, bool ownsValue, intptr_t value, uint16_t key) {
