@@ -250,16 +250,30 @@ void TCustomScrivel::changeEvent(QEvent* event) {
 // ---------------------------------------------------------------- scroll bars
 
 // Setting a policy lays the scroll area out again, even an unchanged one.
-void TCustomScrivel::setVerticalBarShown(bool shown) {
-  vbarShown_ = shown;
+void TCustomScrivel::setBarShown(Qt::Orientation orientation, bool shown) {
   const Qt::ScrollBarPolicy policy = shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-  if (verticalScrollBarPolicy() != policy) setVerticalScrollBarPolicy(policy);
+  if (orientation == Qt::Vertical) {
+    vbarShown_ = shown;
+    if (verticalScrollBarPolicy() != policy) setVerticalScrollBarPolicy(policy);
+  } else {
+    hbarShown_ = shown;
+    if (horizontalScrollBarPolicy() != policy) setHorizontalScrollBarPolicy(policy);
+  }
 }
 
-void TCustomScrivel::setHorizontalBarShown(bool shown) {
-  hbarShown_ = shown;
-  const Qt::ScrollBarPolicy policy = shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-  if (horizontalScrollBarPolicy() != policy) setHorizontalScrollBarPolicy(policy);
+int64_t TCustomScrivel::fitBar(Qt::Orientation orientation, int64_t range, int64_t page, int64_t position) {
+  const TScrollBarFit fit = FitScrollBar(range, page, position);
+  QScrollBar* bar = orientation == Qt::Vertical ? verticalScrollBar() : horizontalScrollBar();
+  const QSignalBlocker block(bar);
+  bar->setRange(0, std::max(0, fit.Range - fit.Page));
+  bar->setPageStep(fit.Page);
+  bar->setSingleStep(1);
+  bar->setValue(fit.Position);
+  // A bar that is not needed is hidden, or shown disabled without HideScrollbars.
+  const bool needed = page == 0 || range > page;
+  setBarShown(orientation, needed || !hideScrollbars_);
+  bar->setEnabled(needed);
+  return fit.Factor;
 }
 
 void TCustomScrivel::UpdateScrollBars() {
@@ -273,47 +287,14 @@ void TCustomScrivel::UpdateScrollBars() {
   // A bar shown or hidden on the way changes the page: then a second pass.
   for (int pass = 0; pass < 2; ++pass) {
     const QRect before = textRect_;
-    const int64_t page = lineHeight_ > 0 ? VisibleLines() : 1;
-    if (scrollbars_ == ssVertical || scrollbars_ == ssBoth) {
-      const int64_t range = DisplayLineCount();
-      const TScrollBarFit fit = FitScrollBar(range, page, topLine_);
-      vFactor_ = fit.Factor;
-      QScrollBar* bar = verticalScrollBar();
-      const QSignalBlocker block(bar);
-      bar->setRange(0, std::max(0, fit.Range - fit.Page));
-      bar->setPageStep(fit.Page);
-      bar->setSingleStep(1);
-      bar->setValue(fit.Position);
-      const bool needed = page == 0 || range > page;
-      if (hideScrollbars_) {
-        setVerticalBarShown(needed);
-      } else {
-        setVerticalBarShown(true);
-        bar->setEnabled(needed);
-      }
-    } else if (vbarShown_) {
-      setVerticalBarShown(false);
-    }
-    if ((scrollbars_ == ssHorizontal || scrollbars_ == ssBoth) && !wordWrap_) {
-      const int64_t hpage = charWidth_ > 0 ? VisibleColumns() : 1;
-      const TScrollBarFit fit = FitScrollBar(longestLine_, hpage, leftCol_);
-      hFactor_ = fit.Factor;
-      QScrollBar* bar = horizontalScrollBar();
-      const QSignalBlocker block(bar);
-      bar->setRange(0, std::max(0, fit.Range - fit.Page));
-      bar->setPageStep(fit.Page);
-      bar->setSingleStep(1);
-      bar->setValue(fit.Position);
-      const bool needed = hpage == 0 || longestLine_ > hpage;
-      if (hideScrollbars_) {
-        setHorizontalBarShown(needed);
-      } else {
-        setHorizontalBarShown(true);
-        bar->setEnabled(needed);
-      }
-    } else if (hbarShown_) {
-      setHorizontalBarShown(false);
-    }
+    if (scrollbars_ == ssVertical || scrollbars_ == ssBoth)
+      vFactor_ = fitBar(Qt::Vertical, DisplayLineCount(), lineHeight_ > 0 ? VisibleLines() : 1, topLine_);
+    else if (vbarShown_)
+      setBarShown(Qt::Vertical, false);
+    if ((scrollbars_ == ssHorizontal || scrollbars_ == ssBoth) && !wordWrap_)
+      hFactor_ = fitBar(Qt::Horizontal, longestLine_, charWidth_ > 0 ? VisibleColumns() : 1, leftCol_);
+    else if (hbarShown_)
+      setBarShown(Qt::Horizontal, false);
     if (textRect_ == before) break;
   }
   updatingScrollBars_ = false;
@@ -323,7 +304,7 @@ bool TCustomScrivel::showVerticalBarForWrap() {
   if (!wordWrap_ || !hideScrollbars_ || vbarShown_) return false;
   if (scrollbars_ != ssVertical && scrollbars_ != ssBoth) return false;
   if (DisplayLineCount() <= VisibleLines()) return false;
-  setVerticalBarShown(true);
+  setBarShown(Qt::Vertical, true);
   const QRect before = textRect_;
   QRect r = viewport()->rect();
   if (winFrame_) r.adjust(1, 1, -1, -1);

@@ -370,8 +370,10 @@ private:
   void clampScrollPosition();
   void paintLine(QPainter& painter, TDrawLineInfo& info, const QRect& lineRect);
   void paintSegment(TDrawLineInfo& info, int32_t from, int32_t to, bool selected);
-  void setVerticalBarShown(bool shown);
-  void setHorizontalBarShown(bool shown);
+  void setBarShown(Qt::Orientation orientation, bool shown);
+  // Fits range, page and position into a scroll bar and shows, hides or
+  // disables it; answers the scroll factor.
+  int64_t fitBar(Qt::Orientation orientation, int64_t range, int64_t page, int64_t position);
   void onVScrollAction(int action);
   void onHScrollAction(int action);
   void afterScrollChange(bool horizontal);

@@ -152,6 +152,11 @@ TEST(ViewCore, HiddenScrollBarsWhenTheTextFits) {
   v->SetHideScrollbars(false);
   EXPECT_EQ(Qt::ScrollBarAlwaysOn, v->verticalScrollBarPolicy());
   EXPECT_FALSE(v->verticalScrollBar()->isEnabled());
+  // Hidden again, then needed: shown and usable.
+  v->SetHideScrollbars(true);
+  v->SetText(numberedLines(100));
+  EXPECT_EQ(Qt::ScrollBarAlwaysOn, v->verticalScrollBarPolicy());
+  EXPECT_TRUE(v->verticalScrollBar()->isEnabled());
 }
 
 TEST(ViewCore, ScrollByClampsAndReports) {
