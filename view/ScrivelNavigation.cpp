@@ -177,7 +177,7 @@ void TCustomScrivel::ScrollToSelection(bool centre) {
 }
 
 bool TCustomScrivel::IsInSelection(int32_t column, int64_t line) const {
-  if (SelectionEmpty() && !(columnSel_ && selStartPt_.Line != selEndPt_.Line)) return false;
+  if (SelectionEmpty()) return false;
   if (line < selStartPt_.Line || line > selEndPt_.Line) return false;
   if (columnSel_) {
     return column >= std::min(selStartPt_.Col, selEndPt_.Col) && column <= std::max(selStartPt_.Col, selEndPt_.Col);

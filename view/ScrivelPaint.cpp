@@ -72,16 +72,12 @@ void TCustomScrivel::Paint(QPainter& painter, const QRegion& region) {
     info.View = this;
     info.CharWidth = charWidth_;
     const bool curLineActive = curLineColor_ != color_ && SelectionEmpty();
-    info.HasSelection = columnSel_ ? (selStartPt_.Col != selEndPt_.Col || selStartPt_ != selEndPt_)
-                                   : selStartPt_ != selEndPt_;
+    info.HasSelection = selStartPt_ != selEndPt_;
     TBookmarkLines bookmarkLines;
     if ((gutterFlags_ & gfShowBookmarks) && gutterWidth_ > 0 && GetBookmarkLines(&bookmarkLines))
       info.BookmarkLines = &bookmarkLines;
-    if (markers_) {
-      int64_t topOffset;
-      if (LineToOffset(0, topLine_, topOffset) || PointToOffset({0, topLine_}, topOffset))
-        markers_->SetSearchHint(topOffset);
-    }
+    int64_t topOffset;
+    if (markers_ && PointToOffset({0, topLine_}, topOffset)) markers_->SetSearchHint(topOffset);
     if (highlighter_) {
       try {
         highlighter_->PaintInit(this, info);
@@ -371,10 +367,7 @@ void TCustomScrivel::PaintLineText(TDrawLineInfo& info) {
   // A stream selection running on past the end of the line fills the rest.
   if (info.SelReachesLine && !columnSel_ && paintSelTo_ == INT32_MAX) {
     const int32_t xEnd = textRect_.left() + paintScreenCols_[n] * charWidth_;
-    const int32_t xSel = paintSelFrom_ - cut > n ? textRect_.left() : xEnd;
-    p.fillRect(QRect(std::max(xEnd, xSel), info.Top, textRect_.right() + 1 - std::max(xEnd, xSel),
-                     info.Bottom - info.Top),
-               qcolor(clHighlight));
+    p.fillRect(QRect(xEnd, info.Top, textRect_.right() + 1 - xEnd, info.Bottom - info.Top), qcolor(clHighlight));
   }
   // Bracket underlines.
   for (const TTextPoint& mark : {info.BracketMark1, info.BracketMark2}) {
