@@ -221,9 +221,10 @@ void TCustomScrivel::paintLine(QPainter& painter, TDrawLineInfo& info, const QRe
   if (!info.SelReachesLine) paintSelFrom_ = paintSelTo_ = 0;
   if (n == 0) {
     InitLinePaint(info);
-    // Selected empty lines show: the end of this line and the start of the
-    // next both inside the selection.
-    if (info.HasSelection && IsInSelection(0, info.Line) && IsInSelection(0, info.Line + 1))
+    // Selected empty lines of a stream selection show: the end of this line
+    // and the start of the next both inside the selection. (A column
+    // selection covers only the columns of its rectangle, none here.)
+    if (info.HasSelection && !columnSel_ && IsInSelection(0, info.Line) && IsInSelection(0, info.Line + 1))
       painter.fillRect(QRect(textRect_.left(), lineRect.top(), textRect_.width(), lineRect.height()),
                        qcolor(clHighlight));
   } else {

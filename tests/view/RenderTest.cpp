@@ -51,6 +51,20 @@ TEST(Render, EmptyLineInsideASelectionShowsSelected) {
   EXPECT_EQ(back, cellPixel(img, v.view, 30, 2));
 }
 
+TEST(Render, ColumnSelectionIsARectangle) {
+  TestMemView v("abcdef\n\nabcdef\n");
+  v->SetColumnSelection(0, 3, 0, 2);
+  const QImage img = v->Render();
+  SaveScreenshot(img, "column-selection");
+  const QColor sel = colorOf(v.view, clHighlight);
+  EXPECT_TRUE(cellHas(img, v.view, 0, 0, sel));
+  EXPECT_TRUE(cellHas(img, v.view, 2, 2, sel));
+  EXPECT_FALSE(cellHas(img, v.view, 3, 0, sel));
+  EXPECT_FALSE(cellHas(img, v.view, 10, 2, sel));
+  // The empty line inside the rectangle is not painted over its width.
+  EXPECT_FALSE(cellHas(img, v.view, 10, 1, sel));
+}
+
 TEST(Render, CurrentLineColourOnAndOff) {
   TestMemView v("one\ntwo\nthree\n");
   v->SetCaretKeys(true);
