@@ -153,6 +153,10 @@ int32_t TCustomHighlighter::NextRun(TDrawLineInfo& info, int32_t column) {
   curLine_ = &info;
   const std::string_view text = info.LineText;
   const int32_t n = static_cast<int32_t>(text.size());
+  // A stretch without tokens is looked at only up to the end of what the view
+  // shows, so a long line costs its visible part, not its length.
+  const int32_t shown =
+      info.Text ? static_cast<int32_t>(std::min<int64_t>(n, int64_t{info.CutChars} + info.TextLength)) : n;
   int32_t length = 0;
   THiAttrib* attrib = nullptr;
 
@@ -168,7 +172,7 @@ int32_t TCustomHighlighter::NextRun(TDrawLineInfo& info, int32_t column) {
     }
     attr = nullptr;
     int32_t q = p + 1;
-    for (; q < n; ++q) {
+    for (; q < shown; ++q) {
       column_ = q;
       int32_t l = 0;
       THiAttrib* a = nullptr;

@@ -241,6 +241,28 @@ TEST(Render, LongLinesScrolledFarRight) {
 
 namespace {
 
+// A highlighter that finds no token anywhere, counting how often it is asked.
+class TNoTokenHighlighter : public TCustomHighlighter {
+public:
+  bool GetToken(const char*, int32_t, int32_t&, THiAttrib*&) override {
+    ++asked;
+    return false;
+  }
+  int64_t asked = 0;
+};
+
+TEST(Render, RunsOfLongLinesStopAtTheWindowEdge) {
+  TestMemView v(std::string(1000000, 'x') + "\n");
+  auto* h = new TNoTokenHighlighter;
+  v->SetHighlighter(h);
+  v->Render();
+  EXPECT_LT(h->asked, 1000);  // the visible characters, not the million of the line
+  v->ScrollBy(500000, 0);
+  h->asked = 0;
+  v->Render();
+  EXPECT_LT(h->asked, 500000 + 1000);  // up to the left edge once, then the visible part
+}
+
 TEST(Render, GlyphsStayOnTheCellGrid) {
   TestMemView v(std::string(45, 'M') + "\n" + std::string(44, 'i') + "|\n", 500, 100);
   const QImage img = v->Render();
