@@ -856,14 +856,15 @@ void TCustomScrivel::ClearMarkers() {
 
 bool TCustomScrivel::GetBookmarkLines(TBookmarkLines* list) {
   if (!markers_) return false;
+  // Looked up by identifier: the list may hold many highlighter markers.
   bool found = false;
-  for (TMarker* m = markers_->First(); m; m = m->Next) {
-    if (!IsNumberedBookmark(m->Id)) continue;
+  for (int32_t id = kFirstNumberedBookmark; id <= kLastNumberedBookmark; ++id) {
+    const TMarker* m = markers_->FindMarker(id, -1);
     TTextPoint p;
-    if (!OffsetToPoint(m->Offset, p)) continue;
+    if (!m || !OffsetToPoint(m->Offset, p)) continue;
     found = true;
     if (!list) return true;
-    list->emplace_back(p.Line, m->Id);
+    list->emplace_back(p.Line, id);
   }
   return found;
 }
