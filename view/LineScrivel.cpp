@@ -5,6 +5,20 @@
 
 #include "view/TabExpansion.h"
 
+void TTaggedLines::Delete(int index) {
+  TLineTag* chain = static_cast<TLineTag*>(GetObject(index));
+  TStringList::Delete(index);
+  linetags::Free(chain);
+}
+
+void TTaggedLines::Clear() {
+  std::vector<TLineTag*> chains;
+  for (int i = 0; i < Count(); ++i)
+    if (auto* chain = static_cast<TLineTag*>(GetObject(i))) chains.push_back(chain);
+  TStringList::Clear();
+  for (TLineTag*& chain : chains) linetags::Free(chain);
+}
+
 TLineScrivel::TLineScrivel(QWidget* parent) : TCustomScrivel(parent) {
   list_.OnChange = [this](TStringList&) { listChanged(); };
   starts_.push_back(0);

@@ -19,6 +19,14 @@ struct TLineViewEntry {
   int32_t Length = 0;
 };
 
+// The lines of a line view. A line's object slot holds the chain of its
+// tags, which goes with the line when the line is deleted or the list cleared.
+class TTaggedLines : public TStringList {
+public:
+  void Delete(int index) override;
+  void Clear() override;
+};
+
 class TLineScrivel : public TCustomScrivel {
   Q_OBJECT
 
@@ -63,7 +71,7 @@ private:
   // The logical line holding the offset (starts_ search); -1 when outside.
   int64_t lineOfOffset(int64_t offset) const;
 
-  TStringList list_;
+  TTaggedLines list_;
   int64_t total_ = 0;
   bool textSet_ = false;
   bool ignoreListChange_ = false;

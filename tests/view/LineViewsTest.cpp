@@ -68,14 +68,16 @@ TEST(MemView, WordWrapAtTheWindowWidth) {
   EXPECT_GE(v->DisplayLineCount(), 25);
 }
 
+// A tag value that counts its frees; a self-managed one answers the release query.
+struct Tagged : TLineTagObject {
+  explicit Tagged(int* freed, bool selfManaged = false) : freed(freed), selfManaged(selfManaged) {}
+  ~Tagged() override { ++*freed; }
+  bool TagOwnerRelease() override { return selfManaged; }
+  int* freed;
+  bool selfManaged;
+};
+
 TEST(MemView, LineTagsAndTheirRelease) {
-  struct Tagged : TLineTagObject {
-    explicit Tagged(int* freed, bool selfManaged = false) : freed(freed), selfManaged(selfManaged) {}
-    ~Tagged() override { ++*freed; }
-    bool TagOwnerRelease() override { return selfManaged; }
-    int* freed;
-    bool selfManaged;
-  };
   int freed = 0;
   Tagged keeper(&freed, true);
   {
@@ -127,6 +129,24 @@ TEST(LineView, OffsetsCountOneOrTwoLineEndCharacters) {
   EXPECT_STREQ("b\r\n", buf);
   EXPECT_EQ(4, v->SelStart());  // the same points, re-derived
   EXPECT_EQ(2, v->SelLength());
+}
+
+TEST(LineView, LinesTakeTheirTagsAlong) {
+  int freed = 0;
+  TestLineView v;
+  v->SetText("one\ntwo\nthree\n");
+  auto tag = [&](int line) {
+    return v->AddLineTag(line, 0, true, reinterpret_cast<intptr_t>(new Tagged(&freed)), 5);
+  };
+  ASSERT_TRUE(tag(0));
+  ASSERT_TRUE(tag(2));
+  v->Lines().Delete(0);  // the line's tag goes with it
+  EXPECT_EQ(1, freed);
+  int32_t offset = -1;
+  EXPECT_NE(0, v->FindLineTag(1, offset, 5));  // "three" keeps its own
+  v->Lines().Clear();
+  EXPECT_EQ(2, freed);
+  EXPECT_EQ(0, v->LineCount());
 }
 
 TEST(LineView, LongLinesKeepTheirFullLength) {
