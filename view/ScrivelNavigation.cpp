@@ -461,9 +461,7 @@ void TCustomScrivel::CaretModeKey(uint16_t& key, TShiftState shift) {
       const int64_t page = PageLines();
       if (ctrl) {
         const int64_t line = key == VK_PRIOR ? topLine_ : std::max<int64_t>(BottomLine() - 1, topLine_);
-        const int32_t keep = desiredCol_;
         MoveCaretLines(line - caret_.Line, ext);
-        desiredCol_ = keep;
       } else {
         VScroll(key == VK_PRIOR ? SB_PAGEUP : SB_PAGEDOWN);
         MoveCaretLines(key == VK_PRIOR ? -page : page, ext);

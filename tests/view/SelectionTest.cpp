@@ -90,6 +90,14 @@ TEST(Selection, VerticalMovesKeepTheDesiredColumn) {
   // and two lines up that column is kept instead of 12.
   press(v.view, {{VK_LEFT, 0}, {VK_UP, 0}, {VK_UP, 0}});
   EXPECT_EQ((TTextPoint{17, 0}), v->CaretPoint());
+  // Ctrl+Page Up is a vertical move as well: the column is kept for the next ones.
+  TestMemView w("short\nanother long line\n");
+  w->SetCaretKeys(true);
+  w->SetCaretAndClearSel(23);  // the end of line 1, column 17
+  press(w.view, {{VK_PRIOR, ssCtrl}});
+  EXPECT_EQ((TTextPoint{5, 0}), w->CaretPoint());
+  press(w.view, {{VK_DOWN, 0}});
+  EXPECT_EQ((TTextPoint{17, 1}), w->CaretPoint());
 }
 
 TEST(Selection, HorizontalMovesCrossWrapPoints) {
