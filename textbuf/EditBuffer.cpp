@@ -1,6 +1,8 @@
 #include "textbuf/EditBuffer.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -294,6 +296,15 @@ namespace {
 [[noreturn]] void refuseTextSize(int64_t size) {
   throw Exception(Format("The text is too large to edit: %d MB; the limit is 2047 MB.", static_cast<int>(size >> 20)));
 }
+bool isOutOfMemory(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    return true;
+  } catch (...) {
+  }
+  return false;
+}
 }  // namespace
 
 void TEditBuffer::checkGrowth(int64_t added) const {
@@ -313,12 +324,15 @@ void TEditBuffer::SetText(std::string_view text) {
     // A load that failed half-way (out of memory) must not leave part of the
     // text behind as a modified document, which a save would write over the
     // file: the buffer is left empty and unmodified.
+    const bool outOfMemory = isOutOfMemory(std::current_exception());
     try {
       ClearText(true);
     } catch (...) {
     }
     modified_ = false;
     EndUpdate();
+    if (outOfMemory)
+      throw Exception(Format("Not enough memory to load the text (%d MB).", static_cast<int>(text.size() >> 20)));
     throw;
   }
   modified_ = false;
