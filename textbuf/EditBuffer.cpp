@@ -1,9 +1,9 @@
 #include "textbuf/EditBuffer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <new>
-#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
