@@ -39,7 +39,10 @@ bool ScreenToCharColumn(std::string_view line, int32_t& col, int32_t tabSize) {
 }
 
 int64_t ScreenWidth(std::string_view line, int32_t tabSize) {
+  // From tab to tab: the characters between two tabs are one column each.
   int64_t d = 0;
-  for (char c : line) d = c == '\t' ? ScreenColumnAfterTab(d, tabSize) : d + 1;
-  return d;
+  size_t from = 0;
+  for (size_t tab; (tab = line.find('\t', from)) != std::string_view::npos; from = tab + 1)
+    d = ScreenColumnAfterTab(d + static_cast<int64_t>(tab - from), tabSize);
+  return d + static_cast<int64_t>(line.size() - from);
 }
