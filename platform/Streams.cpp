@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -198,6 +199,23 @@ void TFileStream::Flush() {
 
 namespace {
 
+// The process's file-creation mask, read without changing it: setting the
+// mask to learn it would give files that other threads create meanwhile the
+// wrong rights.
+mode_t processUmask() {
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 // The file a save must replace: the final target of a chain of symbolic
 // links, so that saving through a link keeps the link.
 std::string resolveReplaceTarget(const std::string& name) {
@@ -268,12 +286,9 @@ void TReplaceStream::Commit() {
     // The owner and group stay as they were where the rights allow it (root
     // saving a user's file), else at least the group (a member of it saving).
     // Changing the owner clears set-user-ID, so the mode is set afterwards.
-    bool ownerKept = ::fchown(Handle(), st.st_uid, st.st_gid) == 0 || ::fchown(Handle(), static_cast<uid_t>(-1), st.st_gid) == 0;
-    (void)ownerKept;
+    if (::fchown(Handle(), st.st_uid, st.st_gid) != 0) (void)::fchown(Handle(), static_cast<uid_t>(-1), st.st_gid);
   } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+    mode = 0666 & ~processUmask();
   }
   if (::fchmod(Handle(), mode) != 0 || ::rename(FileName().c_str(), target_.c_str()) != 0)
     throw EStreamError("Cannot write file \"" + target_ + "\". " + SysErrorMessage(errno));

@@ -179,3 +179,18 @@ TEST(ReplaceStream, ATargetWithTheLongestNameCanBeReplaced) {
   EXPECT_EQ(ReadTestFile(target), "new");
   EXPECT_EQ(dir.EntryCount(), 1u);
 }
+
+TEST(ReplaceStream, ANewFileGetsTheRightsTheUmaskAllows) {
+  TTempDir dir;
+  const mode_t old = ::umask(027);
+  {
+    TReplaceStream r(dir / "new.txt");
+    r.WriteString("x");
+    r.Commit();
+  }
+  const mode_t after = ::umask(old);
+  EXPECT_EQ(after, 027u) << "saving leaves the process's mask as it was";
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "new.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
