@@ -263,21 +263,35 @@ TReplaceStream::Prepared TReplaceStream::prepare(const std::string& fileName) {
     int err = errno;
     throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(err));
   }
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(EISDIR));
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(errno));
+    return {target, fd, target, true};
+  }
   auto [tempName, fd] = makeSiblingTemp(target);
-  return {std::move(tempName), fd, std::move(target)};
+  return {std::move(tempName), fd, std::move(target), false};
 }
 
 TReplaceStream::TReplaceStream(const std::string& fileName) : TReplaceStream(prepare(fileName)) {}
 
 TReplaceStream::TReplaceStream(Prepared prepared)
-    : TFileStream(std::move(prepared.tempName), prepared.fd), target_(std::move(prepared.target)) {}
+    : TFileStream(std::move(prepared.tempName), prepared.fd),
+      target_(std::move(prepared.target)),
+      inPlace_(prepared.inPlace) {}
 
 TReplaceStream::~TReplaceStream() {
-  if (!committed_) ::unlink(FileName().c_str());
+  if (!committed_ && !inPlace_) ::unlink(FileName().c_str());
 }
 
 void TReplaceStream::Commit() {
   if (committed_) return;
+  if (inPlace_) {
+    committed_ = true;
+    CloseHandle();
+    return;
+  }
   Flush();
   struct stat st;
   mode_t mode;

@@ -113,11 +113,15 @@ private:
     std::string tempName;
     int fd;
     std::string target;
+    bool inPlace;
   };
   static Prepared prepare(const std::string& fileName);
   explicit TReplaceStream(Prepared prepared);
 
   std::string target_;
+  // A device or a pipe is written as it is: renaming a file over it would
+  // replace the device node itself.
+  bool inPlace_ = false;
   bool committed_ = false;
 };
 

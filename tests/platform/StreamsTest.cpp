@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 #include <functional>
 
 #include "platform/Exceptions.h"
@@ -193,4 +194,28 @@ TEST(ReplaceStream, ANewFileGetsTheRightsTheUmaskAllows) {
   struct stat st;
   ASSERT_EQ(::stat((dir / "new.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(ReplaceStream, APipeIsWrittenAsItIsAndStaysAPipe) {
+  TTempDir dir;
+  const std::string fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = ReadTestFile(fifo); });
+  {
+    TReplaceStream r(fifo);
+    r.WriteString("through the pipe");
+    r.Commit();
+  }
+  reader.join();
+  EXPECT_EQ(received, "through the pipe");
+  struct stat st;
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced by a regular file";
+  EXPECT_EQ(dir.EntryCount(), 1u);
+}
+
+TEST(ReplaceStream, AFolderIsRefused) {
+  TTempDir dir;
+  EXPECT_THROW(TReplaceStream r(dir.Path().string()), EStreamError);
 }
