@@ -125,8 +125,9 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 void TMemoryStream::SaveToStream(TStream& dest) { dest.WriteBuffer(data_.data(), static_cast<int64_t>(size_)); }
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
-  TFileStream file(fileName, fmCreate);
+  TReplaceStream file(fileName);
   SaveToStream(file);
+  file.Commit();
 }
 
 // ---- TFileStream -----------------------------------------------------------
@@ -256,19 +257,21 @@ std::pair<std::string, int> makeSiblingTemp(const std::string& target) {
 }  // namespace
 
 TReplaceStream::Prepared TReplaceStream::prepare(const std::string& fileName) {
+  // The kernel follows the links itself here, also the ones of /proc such
+  // as /dev/stdout, whose text names no file.
+  struct stat st;
+  if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) throw EStreamError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(EISDIR));
+    int fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) throw EStreamError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(errno));
+    return {fileName, fd, fileName, true};
+  }
   std::string target = resolveReplaceTarget(fileName);
   // Renaming over a file needs only the folder's permission; a file the user
   // may not write must not be replaced behind its back.
   if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
     int err = errno;
     throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(err));
-  }
-  struct stat st;
-  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(EISDIR));
-    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) throw EStreamError("Cannot create file \"" + target + "\". " + SysErrorMessage(errno));
-    return {target, fd, target, true};
   }
   auto [tempName, fd] = makeSiblingTemp(target);
   return {std::move(tempName), fd, std::move(target), false};

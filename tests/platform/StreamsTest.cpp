@@ -219,3 +219,17 @@ TEST(ReplaceStream, AFolderIsRefused) {
   TTempDir dir;
   EXPECT_THROW(TReplaceStream r(dir.Path().string()), EStreamError);
 }
+
+TEST(MemoryStream, SavingToAFileReplacesItWholeOrNotAtAll) {
+  TTempDir dir;
+  WriteTestFile(dir / "out.bin", "old");
+  TMemoryStream m;
+  m.WriteString("new content");
+  m.SaveToFile(dir / "out.bin");
+  EXPECT_EQ(ReadTestFile(dir / "out.bin"), "new content");
+  EXPECT_EQ(dir.EntryCount(), 1u);
+  m.SaveToFile("/dev/null");  // a device is written, never replaced
+  struct stat st;
+  ASSERT_EQ(::stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
