@@ -64,6 +64,12 @@ void TLineScrivel::SetText(std::string_view text) {
 
 void TLineScrivel::SetStrings(const TStrings* list) {
   dropTags();
+  if (list == &list_) {
+    // The view's own lines stay as they are (clearing first would lose them).
+    listChanged();
+    TextReplaced();
+    return;
+  }
   textSet_ = true;
   ignoreListChange_ = true;
   list_.BeginUpdate();

@@ -149,6 +149,14 @@ TEST(LineView, LinesTakeTheirTagsAlong) {
   EXPECT_EQ(0, v->LineCount());
 }
 
+TEST(LineView, SetStringsWithItsOwnLinesKeepsThem) {
+  TestLineView v;
+  v->SetText("one\ntwo\n");
+  v->SetStrings(&v->Lines());
+  EXPECT_EQ(2, v->LineCount());
+  EXPECT_EQ("two", v->Lines().Get(1));
+}
+
 TEST(LineView, LongLinesKeepTheirFullLength) {
   TestLineView v;
   v->Lines().Add(std::string(70000, 'q') + "end");
