@@ -13,29 +13,12 @@
 #include <functional>
 
 #include "platform/Exceptions.h"
+#include "tests/common/OrdinaryUser.h"
 #include "tests/common/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
-
-// Runs body with the rights of an ordinary user and answers its result: in a
-// child process that drops to "nobody" when the tests run as root (root may
-// write anything), else right here.
-int runAsOrdinaryUser(const std::function<int()>& body) {
-  if (::geteuid() != 0) return body();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int code = 99;
-    if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) code = body();
-    ::_exit(code);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // 0 when replacing target raises EStreamError, 1 when it succeeds.
 int replaceResult(const std::string& target) {
@@ -149,7 +132,7 @@ TEST(ReplaceStream, UnwritableFolderOrTargetRaisesAndLeavesTheTarget) {
     }
     ::chmod(target.c_str(), c.fileMode);
     ::chmod(dir.Path().c_str(), c.folderMode);
-    EXPECT_EQ(runAsOrdinaryUser([&] { return replaceResult(target); }), 0) << c.what;
+    EXPECT_EQ(RunAsOrdinaryUser([&] { return replaceResult(target); }), 0) << c.what;
     ::chmod(dir.Path().c_str(), 0700);
     EXPECT_EQ(ReadTestFile(target), "keep") << c.what;
     EXPECT_EQ(dir.EntryCount(), 1u) << c.what;
