@@ -973,14 +973,12 @@ void TCustomScrivel::AssignFromStrings(const TStrings& list) {
 }
 
 void TCustomScrivel::AssignToStrings(TStrings& list) {
+  // Read first: the list may be the one the view shows.
+  std::vector<std::string> lines(static_cast<size_t>(std::max<int64_t>(DisplayLineCount(), 0)));
+  for (size_t i = 0; i < lines.size(); ++i) GetDisplayLine(static_cast<int64_t>(i), lines[i]);
   list.BeginUpdate();
   list.Clear();
-  const int64_t count = DisplayLineCount();
-  std::string line;
-  for (int64_t i = 0; i < count; ++i) {
-    if (!GetDisplayLine(i, line)) line.clear();
-    list.Add(line);
-  }
+  for (const std::string& line : lines) list.Add(line);
   list.EndUpdate();
 }
 

@@ -155,6 +155,9 @@ TEST(LineView, SetStringsWithItsOwnLinesKeepsThem) {
   v->SetStrings(&v->Lines());
   EXPECT_EQ(2, v->LineCount());
   EXPECT_EQ("two", v->Lines().Get(1));
+  v->AssignToStrings(v->Lines());  // the display lines into the list they come from
+  EXPECT_EQ(2, v->LineCount());
+  EXPECT_EQ("two", v->Lines().Get(1));
 }
 
 TEST(LineView, LongLinesKeepTheirFullLength) {
