@@ -58,11 +58,12 @@ constexpr size_t kHeaderSize = 32;
 TDataAllocator::TDataAllocator(size_t pageSize) : pageSize_(pageSize) {
   if (pageSize_ < 4096 || (pageSize_ & (pageSize_ - 1)) != 0) pageSize_ = 0x10000;
   static_assert(sizeof(PageHeader) <= kHeaderSize);
-  largeThreshold_ = pageSize_ / 8;
+  largeThreshold_ = pageSize_ - kHeaderSize;
   regionSize_ = pageSize_ * kPagesPerRegion;
   // Classes step by 8 bytes up to 256, then by an eighth of the power of two
   // below them, so that no block wastes more than about 12 % of its room.
-  for (size_t size = 8; size <= largeThreshold_;) {
+  const size_t smallLimit = pageSize_ / 8;
+  for (size_t size = 8; size <= smallLimit;) {
     classes_.push_back(SizeClass{static_cast<uint32_t>(size), nullptr, nullptr, nullptr});
     size_t step = 8;
     if (size >= 256) {
@@ -71,6 +72,16 @@ TDataAllocator::TDataAllocator(size_t pageSize) : pageSize_(pageSize) {
       step = pow2 / 8;
     }
     size += step;
+  }
+  // Above that a page holds only a few blocks, and what a block costs is the
+  // page divided by how many of its class fit: the classes are the payload
+  // split into k equal blocks, down to one block filling the whole page.
+  // Blocks as large as long lines' chunks thus share the arena's regions
+  // instead of taking a mapping each, of which the system allows only so many.
+  for (size_t k = largeThreshold_ / classes_.back().size; k >= 1; --k) {
+    const size_t size = largeThreshold_ / k & ~size_t(7);
+    if (size > classes_.back().size)
+      classes_.push_back(SizeClass{static_cast<uint32_t>(size), nullptr, nullptr, nullptr});
   }
   smallLookup_.resize(1024 / 8 + 1);
   size_t c = 0;
@@ -149,7 +160,7 @@ char* TDataAllocator::newPage(uint32_t classIndex) {
 void* TDataAllocator::Alloc(size_t n) {
   if (n == 0) n = 1;
   if (n > largeThreshold_) return allocLarge(n);
-  int ci = classIndexFor(n);
+  const int ci = classIndexFor(n);
   SizeClass& sc = classes_[ci];
   void* block;
   if (sc.freeList) {
@@ -171,8 +182,8 @@ void* TDataAllocator::Alloc(size_t n) {
   return block;
 }
 
-// Large blocks live in mappings of their own, chained through their headers
-// so that the destructor can give them back.
+// Blocks larger than a page's payload live in mappings of their own, chained
+// through their headers so that the destructor can give them back.
 void* TDataAllocator::allocLarge(size_t n) {
   size_t mapped = roundUp(kHeaderSize + n, systemPageSize());
   void* base = mapAligned(mapped, pageSize_);

@@ -4,9 +4,10 @@
 // the start of its page, found by masking the block's address, says how
 // large it is. Freed blocks go back to their class and are reused; pages are
 // given back only when the whole allocator is destroyed, which frees every
-// block at once. Blocks larger than an eighth of a page get a mapping of
-// their own, aligned to the page size and headed the same way, and go back
-// to the system when freed.
+// block at once. Classes go up to a block that fills a whole page beside
+// its header; only blocks larger than that get a mapping of their own,
+// aligned to the page size and headed the same way, and go back to the
+// system when freed.
 //
 // Single-threaded: one allocator belongs to one owner (an edit buffer).
 #include <cstddef>
@@ -58,7 +59,7 @@ private:
   static void* mapAligned(size_t size, size_t alignment);
 
   size_t pageSize_;
-  size_t largeThreshold_;
+  size_t largeThreshold_;  // a page's payload: larger blocks get a mapping each
   std::vector<SizeClass> classes_;
   std::vector<uint16_t> smallLookup_;  // class index by (n + 7) / 8 for n up to 1024
   struct Region {

@@ -1,8 +1,12 @@
 // Timing program for the text engine on a large text:
 //   textbuf_bench <file> [lines for the edit tests, default 1000000]
+//   textbuf_bench --long-lines [MB, default 200] [shortest] [longest line]
 // Loads the file into a buffer (SetText), writes it back (GetAllText), states
 // the memory held, then times single-character edits in a buffer of the
 // file's first lines and 100,000 random edits undone afterwards.
+// --long-lines loads a generated text of lines of random lengths, 10,000 to
+// 120,000 characters unless told otherwise, which the buffer keeps in chunks
+// of many kilobytes, and skips the edit tests.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -61,6 +65,21 @@ std::string readFile(const char* name) {
   return s.str();
 }
 
+// About megabytes * 1e6 bytes of printable lines of random lengths between
+// shortest and longest characters, each ended by CR LF.
+std::string makeLongLines(size_t megabytes, size_t shortest, size_t longest) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<size_t> length(shortest, std::max(shortest, longest));
+  std::string text;
+  text.reserve(megabytes * 1000000 + longest + 2);
+  while (text.size() < megabytes * 1000000) {
+    const size_t n = length(rng);
+    for (size_t i = 0; i < n; ++i) text += static_cast<char>(i % 97 == 96 ? ' ' : 'a' + rng() % 26);
+    text += "\r\n";
+  }
+  return text;
+}
+
 double mb(size_t bytes) { return static_cast<double>(bytes) / 1e6; }
 
 // Average microseconds of one single-character insertion followed by its
@@ -80,12 +99,18 @@ double typeAt(TEditBuffer& buffer, TEditPos& caret, int32_t line, int rounds) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s <text file> [edit-test lines]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <text file> [edit-test lines] | --long-lines [MB] [shortest] [longest line]\n", argv[0]);
     return 2;
   }
-  const int32_t editLines = argc > 2 ? std::atoi(argv[2]) : 1000000;
+  const bool longLines = std::string(argv[1]) == "--long-lines";
+  const int32_t editLines = longLines ? 0 : argc > 2 ? std::atoi(argv[2]) : 1000000;
   const size_t before = residentBytes();
-  const std::string text = readFile(argv[1]);
+  auto numberArgument = [&](int i, size_t otherwise) {
+    return argc > i ? static_cast<size_t>(std::atol(argv[i])) : otherwise;
+  };
+  const std::string text = longLines
+                               ? makeLongLines(numberArgument(2, 200), numberArgument(3, 10000), numberArgument(4, 120000))
+                               : readFile(argv[1]);
   const size_t withText = residentBytes();
   std::printf("text: %.1f MB\n", mb(text.size()));
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times the text engine on a generated 100 MB Pascal-like text and, in the
-# same run, a whole-process load of that file by vim for comparison.
+# same run, a whole-process load of that file by vim for comparison; then the
+# memory of a generated 200 MB text of lines of 10,000 to 120,000 characters.
 #   bench/textbuf/run_bench.sh [build dir, default build/textbuf-rel]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -37,4 +38,5 @@ if command -v vim >/dev/null; then
   awk -v a="$load" -v b="$best" 'BEGIN{printf "SetText %.3f s (best of 3) against vim %.2f s (best of 3): %.2f of vim'"'"'s time\n", a, b, a / b}' \
     | tee -a "$build/textbuf-bench/result.txt"
 fi
+"$build/bench/textbuf/textbuf_bench" --long-lines 200 | sed 's/^/long lines: /' | tee -a "$build/textbuf-bench/result.txt"
 uptime | sed 's/^/machine load: /'

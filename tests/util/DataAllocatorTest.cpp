@@ -2,11 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
 namespace {
+
+// The number of mappings of the process: the system caps it (65,530 by
+// default), so an allocator must not spend one on every block of a text.
+size_t mappingCount() {
+  std::ifstream maps("/proc/self/maps");
+  return static_cast<size_t>(std::count(std::istreambuf_iterator<char>(maps), std::istreambuf_iterator<char>(), '\n'));
+}
 
 struct Block {
   unsigned char* p;
@@ -52,6 +62,44 @@ TEST(DataAllocator, FreedBlocksAreReusedForTheirSize) {
   EXPECT_EQ(arena.Alloc(37), a);
   const size_t reserved = arena.BytesReserved();
   for (int i = 0; i < 1000; ++i) arena.Free(arena.Alloc(100));
+  EXPECT_EQ(arena.BytesReserved(), reserved);
+}
+
+TEST(DataAllocator, BlocksUpToAPageShareTheArenasMappingsAndStayInsideTheirPage) {
+  TDataAllocator arena(0x10000);
+  const size_t pageSize = arena.PageSize();
+  std::mt19937 rng(7);
+  std::vector<void*> blocks;
+  const size_t mappingsBefore = mappingCount();
+  // Line chunks of long lines: from past the small-block limit up to the
+  // largest chunk the buffer makes, after the edges of the block sizes.
+  const size_t edges[] = {pageSize / 8 + 1, pageSize / 2, pageSize / 2 + 8, pageSize - 64};
+  for (int i = 0; i < 3000; ++i) {
+    const size_t n = i < 4 ? edges[i] : 9 * 1024 + rng() % (50 * 1024 + 1);
+    auto* p = static_cast<char*>(arena.Alloc(n));
+    const size_t room = arena.UsableSize(p);
+    ASSERT_GE(room, n);
+    const size_t offset = reinterpret_cast<uintptr_t>(p) & (pageSize - 1);
+    ASSERT_GE(offset, 8u) << "a block must leave its page's header alone";
+    ASSERT_LE(offset + room, pageSize) << "a block of " << n << " runs into the next page";
+    std::memset(p, 0x5A, room);
+    blocks.push_back(p);
+  }
+  EXPECT_LT(mappingCount(), mappingsBefore + 100) << "3000 blocks took a mapping each";
+
+  // Freed, the same sizes come back out of the freed blocks.
+  const size_t reserved = arena.BytesReserved();
+  for (void* p : blocks) arena.Free(p);
+  EXPECT_EQ(arena.BytesInUse(), 0u);
+  rng.seed(7);
+  for (int i = 0; i < 3000; ++i) arena.Alloc(i < 4 ? edges[i] : 9 * 1024 + rng() % (50 * 1024 + 1));
+  EXPECT_EQ(arena.BytesReserved(), reserved);
+
+  // A whole page does not fit beside the page's header: it gets a mapping of
+  // its own, which goes back to the system when freed.
+  void* whole = arena.Alloc(pageSize);
+  EXPECT_GT(arena.BytesReserved(), reserved);
+  arena.Free(whole);
   EXPECT_EQ(arena.BytesReserved(), reserved);
 }
 
