@@ -19,6 +19,16 @@ bool fail(ExeImage& image, int error) {
 
 uint32_t fileEnd(const ExeImage& image) { return image.newFileSize ? image.newFileSize : image.FileSize(); }
 
+// Calls visit with the file offset of every entry of the debug directory.
+template <class Visit>
+void forEachDebugEntry(const ExeImage& image, const Visit& visit) {
+  uint32_t debugRva = image.DirectoryRva(diDebug);
+  auto debug = debugRva ? image.RvaToPointer(debugRva) : std::nullopt;
+  if (!debug) return;
+  uint32_t count = std::min(image.DirectorySize(diDebug), image.RvaSpan(debugRva)) / kDebugEntrySize;
+  for (uint32_t i = 0; i < count; ++i) visit(*debug + uint64_t(i) * kDebugEntrySize);
+}
+
 // Moves the file positions that lie at or behind `from` by `delta`: the
 // certificate table (whose "address" is a file offset) and the raw data of the
 // debug entries. rvaFrom/rvaEnd/rvaDelta move the debug entries' addresses too.
@@ -27,16 +37,21 @@ void moveFilePositions(ExeImage& image, uint32_t from, int64_t delta, uint64_t r
   uint32_t certificates = image.DirectoryRva(diSecurity);
   if (certificates && certificates >= from)
     image.SetU32(image.DirectoryEntryOffset(diSecurity), uint32_t(certificates + delta));
-  uint32_t debugRva = image.DirectoryRva(diDebug);
-  auto debug = debugRva ? image.RvaToPointer(debugRva) : std::nullopt;
-  if (!debug) return;
-  uint32_t count = std::min(image.DirectorySize(diDebug), image.RvaSpan(debugRva)) / kDebugEntrySize;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint64_t entry = *debug + uint64_t(i) * kDebugEntrySize;
+  forEachDebugEntry(image, [&](uint64_t entry) {
     uint32_t address = image.U32(entry + 20), position = image.U32(entry + 24);
     if (position && position >= from) image.SetU32(entry + 24, uint32_t(position + delta));
     if (address && address >= rvaFrom && address < rvaEnd) image.SetU32(entry + 20, uint32_t(address + rvaDelta));
-  }
+  });
+}
+
+// True when a debug entry keeps its data at or behind the file position `from`.
+bool debugDataFrom(const ExeImage& image, uint32_t from) {
+  bool found = false;
+  forEachDebugEntry(image, [&](uint64_t entry) {
+    uint32_t position = image.U32(entry + 24);
+    if (position && position >= from) found = true;
+  });
+  return found;
 }
 
 // The end of the headers' own room: no section's raw data starts before it.
@@ -168,6 +183,8 @@ bool StripResources(ExeImage& image, TRewriteOutput& out) {
   // Cutting the file must not cut a certificate table behind the resources.
   uint32_t certificates = image.DirectoryRva(diSecurity);
   if (hasRaw && certificates && certificates >= rsrc.rawOffset) return fail(image, kImageErrSectionOrder);
+  // Nor debug data stored behind them: its entries would point past the file's end.
+  if (hasRaw && debugDataFrom(image, rsrc.rawOffset)) return fail(image, kImageErrSectionOrder);
 
   uint32_t imageSize = image.HeaderU32(PeField::SizeOfImage);
   uint32_t rvaSkew = imageSize > rsrc.virtualAddress ? imageSize - rsrc.virtualAddress : 0;

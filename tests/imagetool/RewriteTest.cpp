@@ -187,6 +187,21 @@ TEST(StripResources, RefusesResourcesThatAreNotLast) {
   EXPECT_EQ(ReadFile(lib), ReadFile(FixturePath("imagor_lib.dll")));
 }
 
+TEST(StripResources, RefusesToCutDebugDataBehindTheResources) {
+  TTempDir dir;
+  TTestImage t = relocBeforeResources();
+  // A debug entry in .text whose data lies in the overlay, behind the resources.
+  Put32(t.sections[0].data, 0x100 + 16, 8);       // size of the data
+  Put32(t.sections[0].data, 0x100 + 24, 0xA00);   // its file position
+  t.directories[diDebug] = {0x1100, 28};
+  std::string file = WriteFile(dir / "debug.exe", t.Build());
+  TBytes before = ReadFile(file);
+  TRunResult r = RunTool({file, "-stripres"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_EQ(r.err.rfind("Error: Strip-resources failed (error=-29)!\n", 0), 0u) << r.err;
+  EXPECT_EQ(ReadFile(file), before);
+}
+
 // "CODE" at 1000: 0x301 bytes of code in 0x3000 bytes of raw data and virtual
 // size; DATA at 4000 follows it in the file; BSS has no raw data.
 TTestImage codeWithZeroTail() {
