@@ -278,13 +278,8 @@ void TMemoryIniFile::readFile() {
       if (size > kMaxTextSize)
         throw EIniFileException(Format("The file \"%s\" is too large for a settings file (%d bytes)", FileName(), size));
       text.resize(static_cast<size_t>(size));
-      int64_t done = 0;
-      while (done < size) {
-        int64_t n = in.Read(text.data() + done, size - done);
-        if (n <= 0) break;  // the file was cut meanwhile
-        done += n;
-      }
-      text.resize(static_cast<size_t>(done));
+      // Read goes on to the end of the file; less means it was cut meanwhile.
+      text.resize(static_cast<size_t>(in.Read(text.data(), size)));
       // The stamp of what was read, even if the file was replaced meanwhile.
       stamp = TFileStamp::OfHandle(in.Handle());
     } catch (const EIniFileException&) {
